@@ -1,0 +1,33 @@
+#include <cstdio>
+#include <cstring>
+
+#include "descriptor.h"
+
+void formatDisplayValue(float v, char (&field)[16]) {
+    std::memset(field, ' ', sizeof field);
+    // snprintf never writes past the field and always leaves a NUL, which is
+    // the bound for values of 10^8 and more (set before a frame clamps them).
+    char text[64];
+    int n = std::snprintf(text, sizeof text, "%f", static_cast<double>(v));
+    if (n < 0) n = 0;
+    if (n > 15) n = 15;
+    std::memcpy(field, text, static_cast<size_t>(n));
+    field[n] = '\0';
+}
+
+uint32_t pluginCaps(uint32_t capability) {
+    switch (capability) {
+        case 0: return 0;        // 16-bit video
+        case 1: return 1;        // 24-bit video
+        case 2: return 1;        // 32-bit video
+        case 3: return 1;        // processFrameCopy
+        case 4: return 1;
+        case 10: return 1;       // minimum input frames
+        case 11: return 1;       // maximum input frames
+        case 15: return 3;       // copy or in place: both
+        case 16: return 1;
+        case 17: return 2;
+        case 18: case 19: case 20: case 21: return 65535;
+        default: return 0;
+    }
+}

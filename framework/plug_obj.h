@@ -1,0 +1,67 @@
+// The instance object. The framework's members come first, then the
+// deliverable's own scene members (`SceneMembers`, from the deliverable's
+// `plugin_members.h`, which also gives `kNumParams`). Each deliverable
+// compiles the framework with its own header, so there is no virtual
+// dispatch anywhere: the dispatcher calls these operations directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "descriptor.h"
+#include "ffapi.h"
+#include "plugin_members.h"
+
+struct PlugObjBase {
+    bool fMultiReady = false;
+    FrameMultiStruct* fMulti = nullptr;
+    ParamValueStruct paramValues[kNumParams] = {};
+    VideoInfoStruct videoInfo = {};
+};
+
+struct PlugObj : PlugObjBase, SceneMembers {
+    int width() const { return static_cast<int32_t>(videoInfo.FrameWidth); }
+    int height() const { return static_cast<int32_t>(videoInfo.FrameHeight); }
+    // 4 for 32-bit frames, 3 for 24-bit ones (and 2 for the refused 16-bit code).
+    int bytesPerPixel() const;
+    size_t frameBytes() const;  // width x height x bytes per pixel
+    float param(int index) const { return paramValues[index].value; }
+
+    void clampParams();
+
+    // Per-instance parameter operations; the index is checked by the caller.
+    void setParameter(uint32_t index, float value) { paramValues[index].value = value; }
+    float getParameter(uint32_t index) const { return paramValues[index].value; }
+    const char* getParameterDisplay(uint32_t index);
+
+    // Frame operations: 0 on success, -1 on failure.
+    int processFrame(void* pFrame);
+    int processFrameCopy(const ProcessFrameCopyStruct* pCopy);
+    // The common beginning of every generator, then the deliverable's
+    // renderFrame. `pFrameData` may be fMulti or a caller's record; a
+    // caller's record is rendered from in place, never copied into fMulti.
+    int processFrameMulti(FrameMultiStruct* pFrameData);
+
+   private:
+    bool fillSlot(FrameImageStruct* slot, const void* source);
+    void releaseUnusedSlots();
+    bool recordIsUsable(const FrameMultiStruct& frame) const;
+};
+
+// Creates an instance for the host's frame format; nullptr when the format
+// is refused or memory cannot be obtained (nothing is then left allocated).
+PlugObj* instantiate(const VideoInfoStruct* pVideoInfo);
+// 0, or -1 for a null instance.
+int deInstantiate(PlugObj* pPlugObj);
+
+void releaseSlot(FrameImageStruct* slot);
+
+// Supplied by each deliverable.
+// Builds the scene members after the framework has made the instance ready.
+// May throw std::bad_alloc; owned buffers are released by the members'
+// own destructors when the instance is deleted.
+void createScene(PlugObj& obj);
+// Draws one frame into output slot 0 of `frame`, whose slot 0 buffers are
+// checked: non-null, the instance's width and height, 3 or 4 bytes per
+// pixel, the same in both slots. Answers 0.
+int renderFrame(PlugObj& obj, const FrameMultiStruct& frame);

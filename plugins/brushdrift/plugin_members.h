@@ -1,0 +1,7 @@
+// VyrBrushDrift1's members of the instance object.
+#pragma once
+
+constexpr int kNumParams = 14;
+
+struct SceneMembers {
+};

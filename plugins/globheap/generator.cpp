@@ -1,0 +1,5 @@
+#include "plug_obj.h"
+
+void createScene(PlugObj&) {}
+
+int renderFrame(PlugObj&, const FrameMultiStruct&) { return 0; }

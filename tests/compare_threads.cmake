@@ -1,0 +1,12 @@
+# Runs the picture hashes with 1, 2 and 3 OpenMP threads; all must agree.
+foreach(n 1 2 3)
+  set(ENV{OMP_NUM_THREADS} ${n})
+  execute_process(COMMAND ${HASHES} OUTPUT_VARIABLE out_${n} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "picture_hashes failed with ${n} threads")
+  endif()
+endforeach()
+if(NOT out_1 STREQUAL out_2 OR NOT out_1 STREQUAL out_3)
+  message(FATAL_ERROR "pictures differ between thread counts:\n1:\n${out_1}\n2:\n${out_2}\n3:\n${out_3}")
+endif()
+message(STATUS "identical for 1, 2 and 3 threads:\n${out_1}")

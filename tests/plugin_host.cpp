@@ -1,0 +1,199 @@
+#include "plugin_host.h"
+
+#include <dlfcn.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#ifndef VYR_PLUGIN_DIR
+#error "VYR_PLUGIN_DIR must name the folder of the built plug-ins"
+#endif
+
+namespace vyrtest {
+
+std::string pluginPath(const std::string& name) { return std::string(VYR_PLUGIN_DIR) + "/" + name + ".so"; }
+
+const std::vector<std::string>& allPluginNames() {
+    static const std::vector<std::string> names = {"VyrSnowSpecks1", "VyrGlobHeap1", "VyrGlobSwirl1",
+                                                   "VyrBrushDrift1"};
+    return names;
+}
+
+PluginLibrary::PluginLibrary(const std::string& name) : name_(name) {
+    handle_ = dlopen(pluginPath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
+    plugMain_ = reinterpret_cast<FFPlugMain>(dlsym(handle_, "plugMain"));
+    if (plugMain_ == nullptr) throw std::runtime_error("no plugMain in " + name);
+}
+
+PluginLibrary::~PluginLibrary() {
+    if (handle_ != nullptr) dlclose(handle_);
+}
+
+FFMixed PluginLibrary::callMixed(uint32_t code, FFMixed value, void* instance) const {
+    return plugMain_(code, value, instance);
+}
+
+uint32_t PluginLibrary::call(uint32_t code, uint32_t value, void* instance) const {
+    FFMixed in;
+    in.PointerValue = nullptr;
+    in.UIntValue = value;
+    return plugMain_(code, in, instance).UIntValue;
+}
+
+uint32_t PluginLibrary::callPtr(uint32_t code, const void* value, void* instance) const {
+    FFMixed in;
+    in.PointerValue = const_cast<void*>(value);
+    return plugMain_(code, in, instance).UIntValue;
+}
+
+void* PluginLibrary::callForAddress(uint32_t code, uint32_t value, void* instance) const {
+    FFMixed in;
+    in.PointerValue = nullptr;
+    in.UIntValue = value;
+    return plugMain_(code, in, instance).PointerValue;
+}
+
+const PlugInfoStruct* PluginLibrary::info() const {
+    return static_cast<const PlugInfoStruct*>(callForAddress(ff::kGetInfo, 0));
+}
+
+const PlugExtendedInfoStruct* PluginLibrary::extendedInfo() const {
+    return static_cast<const PlugExtendedInfoStruct*>(callForAddress(ff::kGetExtendedInfo, 0));
+}
+
+uint32_t PluginLibrary::numParameters() const { return call(ff::kGetNumParameters, 0); }
+
+std::string PluginLibrary::parameterName(uint32_t index) const {
+    const char* p = static_cast<const char*>(callForAddress(ff::kGetParameterName, index));
+    return std::string(p, strnlen(p, 16));
+}
+
+float PluginLibrary::parameterDefault(uint32_t index) const {
+    uint32_t bits = call(ff::kGetParameterDefault, index);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+int PluginLibrary::parameterIndex(const std::string& name) const {
+    const uint32_t n = numParameters();
+    for (uint32_t i = 0; i < n; ++i)
+        if (parameterName(i) == name) return int(i);
+    return -1;
+}
+
+Instance::Instance(const PluginLibrary& lib, uint32_t width, uint32_t height, uint32_t bitDepth)
+    : lib_(lib), width_(width), height_(height), bpp_(bitDepth == ff::kDepth32 ? 4 : 3) {
+    VideoInfoStruct vi = {width, height, bitDepth, 0};
+    FFMixed in;
+    in.PointerValue = &vi;
+    FFMixed r = lib_.callMixed(ff::kInstantiate, in, nullptr);
+    // A refusal is the word -1 with the upper half of the answer zero.
+    if (r.PointerValue != reinterpret_cast<void*>(uintptr_t(ff::kFail))) id_ = r.PointerValue;
+}
+
+Instance::~Instance() {
+    if (id_ != nullptr) lib_.call(ff::kDeInstantiate, 0, id_);
+}
+
+uint32_t Instance::setParameter(uint32_t index, float value) {
+    SetParameterStruct sp;
+    std::memset(&sp, 0xAB, sizeof sp);  // hosts leave the upper half of the value unset
+    sp.ParameterNumber = index;
+    sp.NewParameterValue.FloatValue = value;
+    return lib_.callPtr(ff::kSetParameter, &sp, id_);
+}
+
+uint32_t Instance::setParameter(const std::string& name, float value) {
+    int index = lib_.parameterIndex(name);
+    if (index < 0) throw std::runtime_error("no parameter " + name + " in " + lib_.name());
+    return setParameter(uint32_t(index), value);
+}
+
+float Instance::getParameter(uint32_t index) const {
+    uint32_t bits = lib_.call(ff::kGetParameter, index, id_);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+std::string Instance::displayText(uint32_t index) const {
+    const char* p = static_cast<const char*>(lib_.callForAddress(ff::kGetParameterDisplay, index, id_));
+    return std::string(p, 16);
+}
+
+uint32_t Instance::processFrame(std::vector<uint8_t>& frame) {
+    return lib_.callPtr(ff::kProcessFrame, frame.data(), id_);
+}
+
+uint32_t Instance::processFrameCopy(const std::vector<const uint8_t*>& inputs, std::vector<uint8_t>& output) {
+    std::vector<void*> in(inputs.size() + 1, nullptr);
+    for (size_t i = 0; i < inputs.size(); ++i) in[i] = const_cast<uint8_t*>(inputs[i]);
+    ProcessFrameCopyStruct pfc;
+    pfc.numInputFrames = uint32_t(inputs.size());
+    pfc.ppInputFrames = in.data();
+    pfc.pOutputFrame = output.data();
+    return lib_.callPtr(ff::kProcessFrameCopy, &pfc, id_);
+}
+
+uint32_t Instance::processFrameMulti(FrameMultiStruct* record) {
+    return lib_.callPtr(ff::kProcessFrameMulti, record, id_);
+}
+
+std::vector<uint8_t> Instance::renderFrame() {
+    std::vector<uint8_t> frame(frameBytes(), 0);
+    if (processFrame(frame) != 0) throw std::runtime_error("processFrame failed in " + lib_.name());
+    return frame;
+}
+
+StderrCapture::StderrCapture() {
+    std::fflush(stderr);
+    char path[] = "/tmp/vyr-stderr-XXXXXX";
+    fileFd_ = mkstemp(path);
+    if (fileFd_ < 0) throw std::runtime_error("mkstemp");
+    unlink(path);
+    savedFd_ = dup(STDERR_FILENO);
+    dup2(fileFd_, STDERR_FILENO);
+}
+
+StderrCapture::~StderrCapture() {
+    std::fflush(stderr);
+    dup2(savedFd_, STDERR_FILENO);
+    close(savedFd_);
+    close(fileFd_);
+}
+
+std::string StderrCapture::text() {
+    std::fflush(stderr);
+    std::string out;
+    char buf[4096];
+    off_t pos = 0;
+    for (;;) {
+        ssize_t n = pread(fileFd_, buf, sizeof buf, pos);
+        if (n <= 0) break;
+        out.append(buf, size_t(n));
+        pos += n;
+    }
+    return out;
+}
+
+uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : bytes) {
+        h ^= b;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+std::string hex64(uint64_t v) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+}  // namespace vyrtest
