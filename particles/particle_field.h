@@ -1,0 +1,69 @@
+// The particle field shared by VyrGlobHeap1, VyrGlobSwirl1 and
+// VyrBrushDrift1: particles drifting around attractors in a cube of scene
+// space, the blob profile they are drawn with, the per-pixel accumulator,
+// grain noise, trigonometry tables and the look presets. What differs
+// between the deliverables is data (`ParticleConfig`), not code.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "mode_table.h"
+
+struct Vec3 {
+    float x, y, z;
+};
+
+// One particle slot. `w` is set by seeding in deliverables with a fourth
+// position component; `colour[j]` is the paint for pixel byte j in
+// deliverables with coloured particles (64..255).
+struct ParticleRecord {
+    float x, y, z;
+    float w;
+    int32_t colour[3];
+};
+
+struct ParticleConfig {
+    int particleCapacity;      // particle slots: 256 or 1024
+    int attractorSlots;        // attractor slots: 16 or 8
+    bool kernelClampedTo255;   // blob profile flattened at 255
+    bool fourthComponent;      // seeding sets w = 1
+    bool colourWords;          // seeding draws three colour words per particle
+    bool noiseTable;           // w*h + 10000 grain bytes drawn at creation
+    bool trigTables;           // sinCosTable and thirdTable
+    ModeFlavour modes;
+    ModeDefaultsTarget defaults;
+};
+
+struct ParticleField {
+    const ParticleConfig* config = nullptr;
+    std::vector<int32_t> blobKernel;   // 256 x 256, row = vertical offset
+    std::vector<uint8_t> noiseBytes;   // w*h + 10000
+    std::vector<int32_t> accumBuffer;  // w*h cells of 4 bytes
+    std::vector<Vec3> attractors;
+    std::vector<ParticleRecord> particlePos;
+    std::vector<Vec3> particleVel;
+    int32_t particleCount = 0;
+    bool particlesSeeded = false;
+    std::vector<int32_t> sinCosTable;  // 65536 pairs (sine, cosine), 16.16
+    std::vector<int32_t> thirdTable;   // 768 entries, i / 3
+    ModeRecord modeTable[kModeCount];
+    const ModeRecord* activeMode = nullptr;
+};
+
+// Builds everything for a w x h frame in the deliverable's order of creation
+// (which fixes how the C library's rand() sequence is consumed), then the
+// presets, and selects preset 0. Throws std::bad_alloc when memory cannot be
+// obtained.
+void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h);
+
+// Places every particle slot and attractor slot at random in the cube of
+// edge S and marks the field seeded.
+void seedParticles(ParticleField& field, float S);
+
+// Moves particles 0..particleCount-1 one step under the attractors' pull.
+void stepParticles(ParticleField& field, float K, float S, float speed);
+
+// Makes preset `wanted` (clamped to 0..5) active; on a change publishes its
+// defaults into the deliverable's static parameter table.
+void selectMode(ParticleField& field, int wanted);
