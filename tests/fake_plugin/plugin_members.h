@@ -1,0 +1,19 @@
+// A deliverable for testing the framework alone: its renderer can be told
+// to fail or to drop its output, and it counts its calls.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+constexpr int kNumParams = 3;
+
+struct FrameMultiStruct;
+
+struct SceneMembers {
+    std::vector<uint8_t> sceneBuffer;
+    int renderCalls = 0;
+    int failNext = 0;            // renderFrame answers -1 while non-zero
+    bool dropOutput = false;     // renderFrame nulls output slot 0's pixels
+    const FrameMultiStruct* lastRecord = nullptr;
+    float paramsSeen[kNumParams] = {};
+};

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Builds, tests and demonstrates the Vyr plug-ins on Debian 12.
+#
+#   ./vyr.sh demo    install what is missing, build, render the demo into demo/
+#   ./vyr.sh test    install what is missing, build (64-bit, 32-bit, sanitizers), run every test
+#   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
+#   ./vyr.sh bench   build the Google Benchmarks and run them
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  cmake make g++ g++-multilib binutils pkg-config
+  googletest libgtest-dev libbenchmark-dev
+)
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+log() { printf '\n== %s\n' "$*" >&2; }
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "installing ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+configure_and_build() {
+  local dir=$1
+  shift
+  log "building $dir ($*)"
+  cmake -S . -B "$dir" -Wno-dev "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+}
+
+passed=0
+failed=0
+run_tests() {
+  local dir=$1 out rc=0
+  log "testing $dir"
+  out=$(ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1) || rc=$?
+  printf '%s\n' "$out" | tail -n 40
+  local total bad
+  total=$(printf '%s\n' "$out" | sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' | tail -n 1)
+  bad=$(printf '%s\n' "$out" | sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' | tail -n 1)
+  total=${total:-0}
+  bad=${bad:-0}
+  [ "$rc" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+compare_builds() {
+  log "comparing pictures of the 64-bit and the 32-bit build"
+  build/tests/picture_hashes >build/picture_hashes.txt
+  build-m32/tests/picture_hashes >build-m32/picture_hashes.txt
+  if diff -u build/picture_hashes.txt build-m32/picture_hashes.txt; then
+    echo "identical: $(wc -l <build/picture_hashes.txt) scenarios"
+    passed=$((passed + 1))
+  else
+    echo "the 32-bit and the 64-bit build draw different pictures"
+    failed=$((failed + 1))
+  fi
+}
+
+cmd=${1:-demo}
+case "$cmd" in
+  build)
+    install_packages
+    configure_and_build build
+    ;;
+  test)
+    install_packages
+    configure_and_build build -DVYR_BENCH=ON
+    run_tests build
+    configure_and_build build-m32 -DVYR_M32=ON -DVYR_TOOLS=OFF
+    run_tests build-m32
+    compare_builds
+    configure_and_build build-asan -DVYR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF
+    run_tests build-asan
+    echo
+    echo "tests: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    ;;
+  bench)
+    install_packages
+    configure_and_build build -DVYR_BENCH=ON
+    for b in build/bench/bench_*; do [ -x "$b" ] && "$b"; done
+    ;;
+  demo)
+    install_packages
+    configure_and_build build
+    if [ -x tools/demo.sh ] && [ -x build/tools/vyrhost/vyrhost ]; then
+      tools/demo.sh build demo
+    else
+      for p in build/plugins/*.so; do echo "$p"; done
+    fi
+    ;;
+  *)
+    echo "usage: $0 demo|test|build|bench" >&2
+    exit 2
+    ;;
+esac
