@@ -1,5 +1,72 @@
+// VyrSnowSpecks1: up to 16 white dots pulled about by 64 fixed attractors,
+// rotated about the picture centre and drawn as grey cones of light.
+#include <algorithm>
+#include <cstring>
+
+#include "dot_scene.h"
 #include "plug_obj.h"
 
-void createScene(PlugObj&) {}
+void createScene(PlugObj& obj) {
+    buildDistanceTable(obj.distanceTable);
+    obj.accumBuffer.resize(size_t(obj.width()) * size_t(obj.height()));
+    for (Point3& a : obj.attractors) a = {0.0f, 0.0f, 0.0f};
+    obj.numAttractors = kNumAttractors;
+    for (int i = 0; i < kMaxDots; ++i) {
+        obj.particlePos[i] = {0.0f, 0.0f, 0.0f};
+        obj.particleVel[i] = {0.0f, 0.0f, 0.0f};
+    }
+    obj.particleCount = kMaxDots;
+    obj.rotX = obj.rotY = obj.rotZ = 0.0f;
+    obj.particlesSeeded = false;
+}
 
-int renderFrame(PlugObj&, const FrameMultiStruct&) { return 0; }
+namespace {
+
+// Seeds the scene, moves it, or switches it off; answers whether it is
+// drawn this frame. A frame whose larger side is below 2 pixels has no room
+// to place dots (half would be 0), so it stays black and unseeded.
+bool advanceScene(PlugObj& obj, const FrameGeometry& geo) {
+    if (!drawSwitchOn(obj.param(kDrawSwitch)) || geo.half < 1) {
+        obj.particlesSeeded = false;
+        return false;
+    }
+    if (!obj.particlesSeeded)
+        seedScene(obj, dotCountFromParam(obj.param(kNumParticles)), geo);  // drawn where placed; motion starts next frame
+    else
+        stepDots(obj);
+    return true;
+}
+
+void drawDots(PlugObj& obj, const FrameGeometry& geo, float dotReach, float falloff) {
+    const Rotation rot = makeRotation(obj.rotX, obj.rotY, obj.rotZ);
+    for (int i = 0; i < obj.particleCount; ++i) {
+        const Point3 p = rotatePoint(rot, obj.particlePos[i]);
+        const DotFootprint dot = dotFootprint(p, geo, dotReach, falloff, obj.width(), obj.height());
+        drawCone(obj.accumBuffer.data(), obj.width(), obj.height(), obj.distanceTable.data(), dot);
+    }
+}
+
+}  // namespace
+
+int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+    const int w = obj.width();
+    const int h = obj.height();
+    const int bpp = frame.inputs[0]->bytesPerPixel;
+    const size_t pixelCount = size_t(w) * size_t(h);
+
+    // A source: the host's picture is cleared, never read.
+    std::memset(frame.inputs[0]->pixels, 0, pixelCount * size_t(bpp));
+
+    const FrameGeometry geo = frameGeometry(w, h);
+    obj.rotX = angleFromParam(obj.param(kAngleX));
+    obj.rotY = angleFromParam(obj.param(kAngleY));
+    obj.rotZ = angleFromParam(obj.param(kAngleZ));
+    const float falloff = falloffFromParam(obj.param(kBrightness));
+    const float dotReach = dotReachFromParam(obj.param(kDotScale));
+
+    const bool drawn = advanceScene(obj, geo);
+    std::fill(obj.accumBuffer.begin(), obj.accumBuffer.end(), 0);
+    if (drawn) drawDots(obj, geo, dotReach, falloff);
+    writeGreyPicture(obj.accumBuffer.data(), pixelCount, bpp, static_cast<uint8_t*>(frame.outputs[0]->pixels));
+    return 0;
+}

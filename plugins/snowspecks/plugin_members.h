@@ -1,7 +1,36 @@
 // VyrSnowSpecks1's members of the instance object.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 constexpr int kNumParams = 7;
 
+// Scene size: at most 16 dots, always 64 attractors.
+constexpr int kMaxDots = 16;
+constexpr int kNumAttractors = 64;
+// The largest reach of a dot in pixels ("Dot Scale" 1 at depth factor 1:
+// 507 + 5). A dot covers offsets -reach..reach-1, so |offset| <= kMaxReach.
+constexpr int kMaxReach = 512;
+// The distance table covers offsets 0..kMaxReach on both axes, whatever the
+// frame size, so every dot reads inside it.
+constexpr int kDistanceSide = kMaxReach + 1;
+
+// A point or velocity in scene space: pixels, origin at the picture centre.
+struct Point3 {
+    float x, y, z;
+};
+
 struct SceneMembers {
+    std::vector<int32_t> accumBuffer;    // W x H brightness accumulators, 0..255
+    std::vector<int32_t> distanceTable;  // kDistanceSide rows of kDistanceSide, row = |dy|
+    bool particlesSeeded = false;
+    Point3 attractors[kNumAttractors] = {};
+    int32_t numAttractors = kNumAttractors;
+    Point3 particlePos[kMaxDots] = {};
+    Point3 particleVel[kMaxDots] = {};
+    int32_t particleCount = kMaxDots;
+    float rotX = 0.0f;
+    float rotY = 0.0f;
+    float rotZ = 0.0f;
 };

@@ -1,0 +1,79 @@
+// The white-dots scene: parameter mappings, seeding and motion of the dots,
+// and the cone renderer. generator.cpp runs these stages in frame order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "plugin_members.h"
+
+// Parameter indices, in table order.
+enum SnowParam {
+    kDrawSwitch = 0,
+    kDotScale = 1,
+    kAngleX = 2,
+    kAngleY = 3,
+    kAngleZ = 4,
+    kBrightness = 5,
+    kNumParticles = 6,
+};
+
+// Values derived from the (clamped) parameters.
+// The scene runs only while "Draw Switch!" is strictly above 0.2.
+inline bool drawSwitchOn(float v) { return v > 0.2f; }
+// A dot's reach at depth factor 1, 5..512 pixels.
+inline float dotReachFromParam(float v) { return 507.0f * v + 5.0f; }
+// Fall-off steepness, 65536..327680: higher brightness, flatter cone.
+inline float falloffFromParam(float v) { return (1.0f - v) * 262144.0f + 65536.0f; }
+// Dots placed at seeding, 1..16.
+inline int dotCountFromParam(float v) {
+    int n = static_cast<int>(15.0f * v + 1.0f);
+    if (n < 1) n = 1;
+    if (n > kMaxDots) n = kMaxDots;
+    return n;
+}
+
+// Quantities of the frame size: the larger side as float and as int, and
+// its half truncated and as float.
+struct FrameGeometry {
+    float m;
+    int mi;
+    int half;
+    float hf;
+};
+FrameGeometry frameGeometry(int width, int height);
+
+// Places `count` dots at rest in the positive octant (0..half-1 per axis)
+// and all attractors in the cube -hf..Mi-1-hf, drawing rand() in that order
+// (x, y, z per dot, then per attractor). `geo.half` must be at least 1.
+void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo);
+// One motion step of every dot under the pull of all attractors.
+void stepDots(SceneMembers& scene);
+
+// Sines and cosines of the three rotation angles.
+struct Rotation {
+    float sX, cX, sY, cY, sZ, cZ;
+};
+Rotation makeRotation(float rotX, float rotY, float rotZ);
+// Rotates about X, then Y, then Z.
+Point3 rotatePoint(const Rotation& rot, const Point3& p);
+
+// Where and how a dot lands on the picture: its centre pixel (possibly
+// outside the frame), reach r (10..kMaxReach) and fall-off slope k.
+struct DotFootprint {
+    int cx, cy;
+    int reach;
+    int slope;
+};
+DotFootprint dotFootprint(const Point3& rotated, const FrameGeometry& geo, float dotReach,
+                          float falloff, int width, int height);
+
+// Integer distances of offsets (x, y), 0 <= x, y <= kMaxReach.
+void buildDistanceTable(std::vector<int32_t>& table);
+// Adds one cone of light to the accumulators, saturating at 255.
+void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable,
+              const DotFootprint& dot);
+// Grey picture from the accumulators: bytes 0..2 of each pixel; a fourth
+// byte (32-bit frames) is 255.
+void writeGreyPicture(const int32_t* accum, size_t pixelCount, int bytesPerPixel, uint8_t* out);
