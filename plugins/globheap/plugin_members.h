@@ -1,7 +1,16 @@
 // VyrGlobHeap1's members of the instance object.
 #pragma once
 
+#include <vector>
+
+#include "particle_field.h"
+#include "splat.h"
+
 constexpr int kNumParams = 14;
 
-struct SceneMembers {
+struct SceneMembers : ParticleField {
+    float spinAngle = 0.0f;             // radians, kept in [0, 2 pi)
+    std::vector<BlobPlacement> blobs;   // this frame's visible blobs, one slot per particle
+    int blobCount = 0;
+    KernelRowSpan kernelSpans[256];     // non-zero columns of each blobKernel row
 };

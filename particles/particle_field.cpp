@@ -1,0 +1,180 @@
+// The particle field: tables built at instantiation, random seeding, and the
+// attractor-driven motion step.
+#include "particle_field.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+
+#include "descriptor.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kKernelSize = 256;
+constexpr int kSinCosSteps = 65536;  // one full turn
+constexpr int kThirdEntries = 768;   // sums of three 8-bit channels
+
+// Below this many particles a team of threads costs more than the step.
+constexpr int kParallelStepMinimum = 512;
+
+// A raised cosine of radius 128 around (128, 128): 320 at the centre, 0 at
+// the rim and outside. Clamped deliverables flatten the top at 255.
+void buildBlobKernel(std::vector<int32_t>& kernel, bool clampTo255) {
+    kernel.assign(size_t(kKernelSize) * kKernelSize, 0);
+    int32_t* out = kernel.data();
+#pragma omp parallel for schedule(static)
+    for (int row = 0; row < kKernelSize; ++row) {
+        const int dy = row - 128;
+        for (int col = 0; col < kKernelSize; ++col) {
+            const int dx = col - 128;
+            const int d2 = dx * dx + dy * dy;
+            int value = d2 < 16384 ? static_cast<int>(160.0 + 160.0 * std::cos(std::sqrt(double(d2)) * kPi / 128.0)) : 0;
+            if (clampTo255) value = std::min(value, 255);
+            out[row * kKernelSize + col] = value;
+        }
+    }
+}
+
+// Grain bytes; the renderers read a window of w*h bytes at a random offset
+// below 10000. Draws from rand() on the calling thread, in index order.
+void buildNoise(std::vector<uint8_t>& noise, size_t pixels) {
+    noise.resize(pixels + 10000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(std::rand() % 256);
+}
+
+// 16.16 sine and cosine of one turn in 65536 steps, interleaved.
+void buildSinCos(std::vector<int32_t>& table) {
+    table.resize(size_t(2) * kSinCosSteps);
+    for (int j = 0; j < kSinCosSteps; ++j) {
+        const double a = double(j) * 2.0 * kPi / 65536.0;
+        table[2 * size_t(j)] = static_cast<int32_t>(std::sin(a) * 65536.0);
+        table[2 * size_t(j) + 1] = static_cast<int32_t>(std::cos(a) * 65536.0);
+    }
+}
+
+void buildThirds(std::vector<int32_t>& table) {
+    table.resize(kThirdEntries);
+    int32_t* out = table.data();
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < kThirdEntries; ++i) out[i] = i / 3;
+}
+
+// One step of one particle. G is negative and the step subtracts the sum,
+// so the particle is pulled toward each attractor with strength
+// 15 K^2 / distance^2.
+inline void pullOne(ParticleRecord& p, Vec3& v, const Vec3* attractors, int n, float G, float K, float S,
+                    float speed) {
+    float fx = 0.0f, fy = 0.0f, fz = 0.0f;
+    for (int k = 0; k < n; ++k) {
+        const float dx = attractors[k].x - p.x;
+        const float dy = attractors[k].y - p.y;
+        const float dz = attractors[k].z - p.z;
+        float m = std::sqrt((dx * dx + dy * dy) + dz * dz);
+        if (m < 1.0f) m = 1.0f;  // no singularity on top of an attractor
+        const float f = G / ((m * m) * m);
+        fx += dx * f;
+        fy += dy * f;
+        fz += dz * f;
+    }
+    float vc[3] = {v.x - fx, v.y - fy, v.z - fz};
+    float* pc[3] = {&p.x, &p.y, &p.z};
+    const float limit = 4.0f * K;
+    const float low = -32.0f - S / 2.0f;
+    const float high = S / 2.0f + 32.0f;
+    for (int c = 0; c < 3; ++c) {
+        // Damps runaway speeds by half per step rather than clamping them.
+        if (vc[c] > limit || vc[c] < -limit) vc[c] *= 0.5f;
+        *pc[c] = *pc[c] + speed * vc[c];
+        // Past the margin around the cube the particle turns back.
+        if (*pc[c] < low || *pc[c] > high) vc[c] = -vc[c];
+    }
+    v = Vec3{vc[0], vc[1], vc[2]};
+}
+
+}  // namespace
+
+void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h) {
+    field.config = &config;
+    const size_t pixels = size_t(w) * size_t(h);
+    // Only the noise table draws from rand(); the rest of the order is the
+    // deliverable's order of creation and has no visible effect.
+    if (config.colourWords) field.accumBuffer.assign(pixels, 0);
+    buildBlobKernel(field.blobKernel, config.kernelClampedTo255);
+    if (config.noiseTable) buildNoise(field.noiseBytes, pixels);
+    field.particlesSeeded = false;
+    if (!config.colourWords) field.accumBuffer.assign(pixels, 0);
+    field.attractors.assign(size_t(config.attractorSlots), Vec3{0.0f, 0.0f, 0.0f});
+    field.particlePos.assign(size_t(config.particleCapacity), ParticleRecord{0.0f, 0.0f, 0.0f, 0.0f, {0, 0, 0}});
+    field.particleCount = config.particleCapacity;
+    field.particleVel.assign(size_t(config.particleCapacity), Vec3{0.0f, 0.0f, 0.0f});
+    buildModeTable(field.modeTable, config.modes);
+    field.activeMode = &field.modeTable[0];
+    selectMode(field, 0);
+    if (config.trigTables) {
+        buildSinCos(field.sinCosTable);
+        buildThirds(field.thirdTable);
+    }
+}
+
+void seedParticles(ParticleField& field, float S) {
+    const ParticleConfig& config = *field.config;
+    const int Si = static_cast<int>(S);
+    // The half-size truncated from the float, not Si / 2.
+    const int H = static_cast<int>(S / 2.0f);
+    const int Ha = Si / 2;
+    for (int i = 0; i < config.particleCapacity; ++i) {
+        ParticleRecord& p = field.particlePos[size_t(i)];
+        const int r1 = std::rand();
+        const int r2 = std::rand();
+        const int r3 = std::rand();
+        p.x = static_cast<float>(r1 % Si - H);
+        p.y = static_cast<float>(r2 % Si - H);
+        p.z = static_cast<float>(r3 % Si - H);
+        if (config.fourthComponent) p.w = 1.0f;
+        if (config.colourWords) {
+            // Paint levels 64..255, so no particle paints black.
+            for (int c = 0; c < 3; ++c) p.colour[c] = std::rand() % 192 + 64;
+        }
+        Vec3& v = field.particleVel[size_t(i)];
+        v.x = static_cast<float>(std::rand() % Si - H) / S;
+        v.y = static_cast<float>(std::rand() % Si - H) / S;
+        v.z = static_cast<float>(std::rand() % Si - H) / S;
+    }
+    for (int k = 0; k < config.attractorSlots; ++k) {
+        Vec3& a = field.attractors[size_t(k)];
+        const int r1 = std::rand();
+        const int r2 = std::rand();
+        const int r3 = std::rand();
+        a.x = static_cast<float>(r1 % Si - Ha);
+        a.y = static_cast<float>(r2 % Si - Ha);
+        a.z = static_cast<float>(r3 % Si - Ha);
+    }
+    field.particlesSeeded = true;
+}
+
+void stepParticles(ParticleField& field, float K, float S, float speed) {
+    const int n = std::min(field.activeMode->attractorCount, field.config->attractorSlots);
+    const float G = (-150.0f * K) * (0.1f * K);
+    const int count = std::min(field.particleCount, field.config->particleCapacity);
+    ParticleRecord* pos = field.particlePos.data();
+    Vec3* vel = field.particleVel.data();
+    const Vec3* attractors = field.attractors.data();
+    // Each particle's sum runs in attractor order on one thread, so sharing
+    // the particles among threads changes nothing in the result.
+#pragma omp parallel for schedule(static) if (count >= kParallelStepMinimum)
+    for (int i = 0; i < count; ++i) pullOne(pos[i], vel[i], attractors, n, G, K, S, speed);
+}
+
+void selectMode(ParticleField& field, int wanted) {
+    wanted = std::clamp(wanted, 0, kModeCount - 1);
+    const ModeRecord* record = &field.modeTable[wanted];
+    if (record == field.activeMode) return;
+    field.activeMode = record;
+    const ModeDefaultsTarget& target = field.config->defaults;
+    if (target.table == nullptr) return;
+    // Shared by every instance in the process: whichever selects last wins.
+    target.table[target.speedRow].defaultValue = record->defaultSpeed;
+    target.table[target.numParticlesRow].defaultValue = record->defaultNumParticles;
+}

@@ -1,0 +1,509 @@
+// The shared particle field and presets, tested directly against the
+// library: tables, seeding, the motion step and preset selection.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "descriptor.h"
+#include "mode_table.h"
+#include "particle_field.h"
+
+namespace {
+
+// Sentinel defaults, so that any publication is visible.
+constexpr float kUntouched = 0.77f;
+
+struct Fixture {
+    ParamDefStruct table[3] = {{kUntouched, "Speed"}, {kUntouched, "Num Particles"}, {0.0f, ""}};
+    ParticleConfig config;
+    ParticleField field;
+};
+
+ParticleConfig globHeapConfig() {
+    return {256, 16, false, false, false, true, false, ModeFlavour::GlobHeap, {nullptr, 0, 1}};
+}
+ParticleConfig globSwirlConfig() {
+    return {1024, 8, true, true, false, true, false, ModeFlavour::GlobSwirl, {nullptr, 0, 1}};
+}
+ParticleConfig brushDriftConfig() {
+    return {1024, 8, true, false, true, false, true, ModeFlavour::BrushDrift, {nullptr, 0, 1}};
+}
+
+// A field whose published defaults go to the fixture's own table.
+std::unique_ptr<Fixture> makeField(ParticleConfig config, int w, int h) {
+    auto f = std::make_unique<Fixture>();
+    f->config = config;
+    f->config.defaults.table = f->table;
+    createParticleField(f->field, f->config, w, h);
+    return f;
+}
+
+int kernelAt(const ParticleField& field, int row, int col) { return field.blobKernel[size_t(row) * 256 + size_t(col)]; }
+
+void skipDraws(long n) {
+    for (long i = 0; i < n; ++i) std::rand();
+}
+
+// ---------------------------------------------------------------- creation
+
+TEST(ParticleFieldCreation, SizesAndInitialStatePerDeliverable) {
+    auto heap = makeField(globHeapConfig(), 97, 61);
+    const ParticleField& f = heap->field;
+    EXPECT_EQ(f.blobKernel.size(), 65536u);
+    EXPECT_EQ(f.noiseBytes.size(), 97u * 61u + 10000u);
+    EXPECT_EQ(f.accumBuffer.size(), 97u * 61u);
+    EXPECT_EQ(f.attractors.size(), 16u);
+    EXPECT_EQ(f.particlePos.size(), 256u);
+    EXPECT_EQ(f.particleVel.size(), 256u);
+    EXPECT_EQ(f.particleCount, 256);
+    EXPECT_FALSE(f.particlesSeeded);
+    EXPECT_TRUE(f.sinCosTable.empty());
+    EXPECT_TRUE(f.thirdTable.empty());
+    EXPECT_EQ(f.activeMode, &f.modeTable[0]);
+    for (const Vec3& a : f.attractors) EXPECT_TRUE(a.x == 0.0f && a.y == 0.0f && a.z == 0.0f);
+    for (const ParticleRecord& p : f.particlePos) EXPECT_TRUE(p.x == 0.0f && p.y == 0.0f && p.z == 0.0f);
+    // Selecting the preset that is already active publishes nothing.
+    EXPECT_EQ(heap->table[0].defaultValue, kUntouched);
+    EXPECT_EQ(heap->table[1].defaultValue, kUntouched);
+
+    auto brush = makeField(brushDriftConfig(), 5, 3);
+    EXPECT_TRUE(brush->field.noiseBytes.empty());
+    EXPECT_EQ(brush->field.accumBuffer, std::vector<int32_t>(15, 0));
+    EXPECT_EQ(brush->field.attractors.size(), 8u);
+    EXPECT_EQ(brush->field.particleCount, 1024);
+    EXPECT_EQ(brush->field.sinCosTable.size(), 2u * 65536u);
+    EXPECT_EQ(brush->field.thirdTable.size(), 768u);
+}
+
+TEST(ParticleFieldCreation, OnlyTheNoiseTableDrawsRandomNumbers) {
+    std::srand(1);
+    auto heap = makeField(globHeapConfig(), 20, 10);
+    const int next = std::rand();
+    std::srand(1);
+    std::vector<uint8_t> expected(200 + 10000);
+    for (uint8_t& b : expected) b = uint8_t(std::rand() % 256);
+    EXPECT_EQ(heap->field.noiseBytes, expected);
+    EXPECT_EQ(std::rand(), next);
+
+    std::srand(1);
+    auto brush = makeField(brushDriftConfig(), 20, 10);
+    const int afterBrush = std::rand();
+    std::srand(1);
+    EXPECT_EQ(std::rand(), afterBrush);
+}
+
+TEST(ParticleFieldCreation, SuccessiveFieldsContinueTheSequence) {
+    std::srand(1);
+    auto a = makeField(globSwirlConfig(), 16, 16);
+    auto b = makeField(globSwirlConfig(), 16, 16);
+    EXPECT_NE(a->field.noiseBytes, b->field.noiseBytes);
+}
+
+// ------------------------------------------------------------------ tables
+
+TEST(ParticleTables, BlobKernelProfile) {
+    auto heap = makeField(globHeapConfig(), 4, 4);
+    auto swirl = makeField(globSwirlConfig(), 4, 4);
+    const ParticleField& h = heap->field;
+    const ParticleField& s = swirl->field;
+    EXPECT_EQ(kernelAt(h, 128, 128), 320);
+    EXPECT_EQ(kernelAt(s, 128, 128), 255);
+    EXPECT_EQ(kernelAt(h, 0, 128), 0);
+    EXPECT_EQ(kernelAt(h, 128, 0), 0);
+    EXPECT_EQ(kernelAt(h, 128, 192), 160);  // half-way out: cos(pi/2) = 0
+    EXPECT_EQ(kernelAt(h, 128, 160), 273);  // trunc(160 + 160 cos(pi/4))
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(kernelAt(h, 0, i), 0);
+        EXPECT_EQ(kernelAt(h, i, 0), 0);
+    }
+    int maxHeap = 0;
+    for (int row = 0; row < 256; ++row)
+        for (int col = 0; col < 256; ++col) {
+            const int dx = col - 128, dy = row - 128;
+            const int k = kernelAt(h, row, col);
+            if (dx * dx + dy * dy >= 16384) {
+                ASSERT_EQ(k, 0) << row << "," << col;
+            }
+            ASSERT_GE(k, 0);
+            ASSERT_EQ(kernelAt(s, row, col), std::min(k, 255)) << row << "," << col;
+            if (row > 0 && col > 0) {
+                ASSERT_EQ(k, kernelAt(h, 256 - row, 256 - col));
+            }
+            maxHeap = std::max(maxHeap, k);
+        }
+    EXPECT_EQ(maxHeap, 320);
+    // The clamped profile stays flat out to a radius of about 38.
+    EXPECT_EQ(kernelAt(s, 128, 128 + 37), 255);
+    EXPECT_LT(kernelAt(s, 128, 128 + 40), 255);
+}
+
+TEST(ParticleTables, ThirdsAndSinCos) {
+    auto brush = makeField(brushDriftConfig(), 4, 4);
+    const ParticleField& f = brush->field;
+    EXPECT_EQ(f.thirdTable[767], 255);
+    EXPECT_EQ(f.thirdTable[2], 0);
+    EXPECT_EQ(f.thirdTable[3], 1);
+    EXPECT_EQ(f.thirdTable[0], 0);
+    auto sc = [&](int j) { return std::make_pair(f.sinCosTable[2 * size_t(j)], f.sinCosTable[2 * size_t(j) + 1]); };
+    EXPECT_EQ(sc(0), std::make_pair(0, 65536));
+    EXPECT_EQ(sc(16384), std::make_pair(65536, 0));
+    EXPECT_EQ(sc(32768), std::make_pair(0, -65536));
+    EXPECT_EQ(sc(49152), std::make_pair(-65536, 0));
+    EXPECT_EQ(sc(8192), std::make_pair(46340, 46340));  // 65536 / sqrt 2, truncated
+}
+
+TEST(ModeTables, PaletteSpotColoursAndRuns) {
+    auto rgb = [](int i) { return std::vector<int>{4 * paletteRed[i], 4 * paletteGreen[i], 4 * paletteBlue[i]}; };
+    EXPECT_EQ(rgb(64), (std::vector<int>{44, 12, 0}));
+    EXPECT_EQ(rgb(128), (std::vector<int>{200, 84, 4}));
+    EXPECT_EQ(rgb(192), (std::vector<int>{248, 188, 20}));
+    EXPECT_EQ(rgb(255), (std::vector<int>{248, 240, 44}));
+    // Run lengths of a few levels, and every palette rising monotonically.
+    std::map<int, int> red, green, blue;
+    for (int i = 0; i < 256; ++i) {
+        ++red[paletteRed[i]];
+        ++green[paletteGreen[i]];
+        ++blue[paletteBlue[i]];
+        if (i > 0) {
+            EXPECT_GE(paletteRed[i], paletteRed[i - 1]);
+            EXPECT_GE(paletteGreen[i], paletteGreen[i - 1]);
+            EXPECT_GE(paletteBlue[i], paletteBlue[i - 1]);
+        }
+    }
+    EXPECT_EQ(red[0], 28);
+    EXPECT_EQ(red[16], 1);
+    EXPECT_EQ(red[61], 10);
+    EXPECT_EQ(red[62], 81);
+    EXPECT_EQ(red.size(), 63u);
+    EXPECT_EQ(green[0], 44);
+    EXPECT_EQ(green[59], 8);
+    EXPECT_EQ(green[60], 6);
+    EXPECT_EQ(green.size(), 61u);
+    EXPECT_EQ(blue[0], 110);
+    EXPECT_EQ(blue[1], 29);
+    EXPECT_EQ(blue[11], 5);
+    EXPECT_EQ(blue.size(), 12u);
+}
+
+TEST(ModeTables, TripleSineCurve) {
+    const std::map<int, int> known = {{0, 0},    {1, 1},    {2, 6},    {4, 14},   {8, 28},
+                                      {16, 60},  {32, 113}, {64, 196}, {96, 238}, {128, 252}};
+    for (const auto& kv : known) EXPECT_EQ(tripleSine(kv.first), kv.second) << kv.first;
+    EXPECT_LT(tripleSine(148), 255);
+    for (int i = 149; i < 256; ++i) EXPECT_EQ(tripleSine(i), 255) << i;
+    for (int i = 1; i < 256; ++i) EXPECT_GE(tripleSine(i), tripleSine(i - 1));
+}
+
+TEST(ModeTables, RampsOfEveryPreset) {
+    for (ModeFlavour flavour : {ModeFlavour::GlobHeap, ModeFlavour::GlobSwirl, ModeFlavour::BrushDrift}) {
+        ModeRecord t[kModeCount];
+        buildModeTable(t, flavour);
+        for (int p = 0; p < kModeCount; ++p) {
+            EXPECT_EQ(t[p].rampAlpha[0], 0);
+            EXPECT_EQ(t[p].rampAlpha[3], 9);
+            EXPECT_EQ(t[p].rampAlpha[15], 225);
+            for (int i = 16; i < 256; ++i) ASSERT_EQ(t[p].rampAlpha[i], 255);
+        }
+        int max2 = 0;
+        for (int i = 0; i < 256; ++i) {
+            const int c = tripleSine(i);
+            ASSERT_EQ(t[0].rampRed[i], c);
+            ASSERT_EQ(t[0].rampBlue[i], c);
+            ASSERT_EQ(t[1].rampGreen[i], 255 - i);
+            max2 = std::max(max2, int(t[2].rampRed[i]));
+            ASSERT_EQ(t[4].rampRed[i], 4 * paletteRed[c]);
+            ASSERT_EQ(t[4].rampGreen[i], 4 * paletteGreen[c]);
+            ASSERT_EQ(t[4].rampBlue[i], 4 * paletteBlue[c]);
+            ASSERT_EQ(t[5].rampRed[255 - i], 4 * paletteRed[i]);
+            ASSERT_EQ(t[5].rampBlue[255 - i], 4 * paletteBlue[i]);
+        }
+        EXPECT_EQ(max2, 254);
+        EXPECT_EQ(t[2].rampRed[128], (252 * 252) >> 8);
+        EXPECT_EQ(t[5].rampRed[0], 248);
+        EXPECT_EQ(t[5].rampGreen[0], 240);
+        EXPECT_EQ(t[5].rampBlue[255], 0);
+    }
+}
+
+TEST(ModeTables, PresetThreeStaircases) {
+    ModeRecord heap[kModeCount], swirl[kModeCount];
+    buildModeTable(heap, ModeFlavour::GlobHeap);
+    buildModeTable(swirl, ModeFlavour::GlobSwirl);
+    EXPECT_EQ(heap[3].rampRed[0], 240);
+    EXPECT_EQ(heap[3].rampGreen[15], 240);
+    EXPECT_EQ(heap[3].rampBlue[16], 224);
+    EXPECT_EQ(heap[3].rampRed[255], 0);
+    EXPECT_EQ(swirl[3].rampRed[0], 224);
+    EXPECT_EQ(swirl[3].rampRed[127], 0);
+    EXPECT_EQ(swirl[3].rampGreen[128], 224);
+    EXPECT_EQ(swirl[3].rampBlue[255], 0);
+    ModeRecord brush[kModeCount];
+    buildModeTable(brush, ModeFlavour::BrushDrift);
+    EXPECT_EQ(std::memcmp(brush[3].rampRed, swirl[3].rampRed, 256), 0);
+}
+
+// speedGain, speedBias, sizeGain, sizeBias, thresholds, countGain,
+// attractorCount, defaultSpeed, defaultNumParticles, as one comparable row.
+std::vector<double> scalars(const ModeRecord& m) {
+    return {m.speedGain,           m.speedBias,          m.sizeGain,          m.sizeBias,
+            double(m.floorLevelA), double(m.floorFillA), double(m.floorLevelB), double(m.floorFillB),
+            double(m.countGain),   double(m.attractorCount), m.defaultSpeed,  m.defaultNumParticles};
+}
+
+TEST(ModeTables, PresetScalars) {
+    const float a = 0.2f, b = 0.5f;
+    const std::vector<std::vector<double>> shared = {
+        {8, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b},    {6, 0, 256, 0, 0, 30, 5, 10, 1024, 8, a, a},
+        {8, 0, 192, 64, 0, 0, 0, 0, 256, 8, b, b},    {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a},
+        {6, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b}};
+    const std::vector<std::pair<ModeFlavour, std::vector<double>>> first = {
+        {ModeFlavour::GlobHeap, {10, 0, 512, 0, 0, 0, 0, 0, 256, 16, a, a}},
+        {ModeFlavour::BrushDrift, {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}},
+        {ModeFlavour::GlobSwirl, {6, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}}};
+    for (const auto& f : first) {
+        ModeRecord t[kModeCount];
+        buildModeTable(t, f.first);
+        EXPECT_EQ(scalars(t[0]), f.second);
+        for (int p = 1; p < kModeCount; ++p) EXPECT_EQ(scalars(t[p]), shared[size_t(p - 1)]) << "preset " << p;
+    }
+}
+
+TEST(ModeSelection, ClampsAndPublishesOnlyOnChange) {
+    auto f = makeField(globSwirlConfig(), 4, 4);
+    ParticleField& field = f->field;
+    selectMode(field, 2);
+    EXPECT_EQ(field.activeMode, &field.modeTable[2]);
+    EXPECT_EQ(f->table[0].defaultValue, 0.2f);
+    EXPECT_EQ(f->table[1].defaultValue, 0.2f);
+    selectMode(field, 1);
+    EXPECT_EQ(f->table[0].defaultValue, 0.5f);
+    EXPECT_EQ(f->table[1].defaultValue, 0.5f);
+    // Already active: nothing is written.
+    f->table[0].defaultValue = kUntouched;
+    selectMode(field, 1);
+    EXPECT_EQ(f->table[0].defaultValue, kUntouched);
+    selectMode(field, 99);
+    EXPECT_EQ(field.activeMode, &field.modeTable[5]);
+    EXPECT_EQ(f->table[0].defaultValue, 0.5f);
+    selectMode(field, -4);
+    EXPECT_EQ(field.activeMode, &field.modeTable[0]);
+    EXPECT_EQ(f->table[1].defaultValue, 0.2f);
+    EXPECT_EQ(f->table[2].defaultValue, 0.0f);  // the terminating row stays untouched
+
+    // Without a table nothing is published, but the preset still changes.
+    ParticleConfig config = globHeapConfig();
+    ParticleField bare;
+    createParticleField(bare, config, 4, 4);
+    selectMode(bare, 3);
+    EXPECT_EQ(bare.activeMode, &bare.modeTable[3]);
+}
+
+// ----------------------------------------------------------------- seeding
+
+TEST(Seeding, RangesAndDrawCounts) {
+    struct Case {
+        ParticleConfig config;
+        long drawsPerParticle;
+    };
+    for (const Case& c : {Case{globHeapConfig(), 6}, Case{globSwirlConfig(), 6}, Case{brushDriftConfig(), 9}}) {
+        const int w = 97, h = 61;
+        auto f = makeField(c.config, w, h);
+        ParticleField& field = f->field;
+        const float S = 1.2f * float(std::max(w, h));  // 116.4
+        const int Si = int(S), H = int(S / 2.0f);
+        std::srand(5);
+        seedParticles(field, S);
+        const int next = std::rand();
+        std::srand(5);
+        skipDraws(c.drawsPerParticle * c.config.particleCapacity + 3L * c.config.attractorSlots);
+        EXPECT_EQ(std::rand(), next);
+        EXPECT_TRUE(field.particlesSeeded);
+
+        float lowV = 1.0f, highV = -1.0f;
+        for (int i = 0; i < c.config.particleCapacity; ++i) {
+            const ParticleRecord& p = field.particlePos[size_t(i)];
+            for (float v : {p.x, p.y, p.z}) {
+                ASSERT_GE(v, float(-H));
+                ASSERT_LE(v, float(Si - 1 - H));
+                ASSERT_EQ(v, std::trunc(v));
+            }
+            if (c.config.fourthComponent) {
+                ASSERT_EQ(p.w, 1.0f);
+            }
+            for (int k = 0; k < 3; ++k) {
+                if (c.config.colourWords) {
+                    ASSERT_GE(p.colour[k], 64);
+                    ASSERT_LE(p.colour[k], 255);
+                } else {
+                    ASSERT_EQ(p.colour[k], 0);
+                }
+            }
+            const Vec3& v = field.particleVel[size_t(i)];
+            for (float vc : {v.x, v.y, v.z}) {
+                lowV = std::min(lowV, vc);
+                highV = std::max(highV, vc);
+            }
+        }
+        EXPECT_GE(lowV, float(-H) / S);
+        EXPECT_LT(highV, 0.5f);
+        EXPECT_LT(lowV, -0.4f);  // the draws do spread over the range
+        EXPECT_GT(highV, 0.4f);
+        for (const Vec3& a : field.attractors)
+            for (float v : {a.x, a.y, a.z}) {
+                ASSERT_GE(v, float(-(Si / 2)));
+                ASSERT_LE(v, float(Si - 1 - Si / 2));
+            }
+    }
+}
+
+TEST(Seeding, DrawOrderOfTheFirstParticleAndAttractor) {
+    auto f = makeField(brushDriftConfig(), 10, 10);
+    ParticleField& field = f->field;
+    const float S = 12.0f;  // Si 12, H 6
+    std::srand(9);
+    seedParticles(field, S);
+    std::srand(9);
+    std::vector<int> r(9);
+    for (int& v : r) v = std::rand();
+    const ParticleRecord& p = field.particlePos[0];
+    EXPECT_EQ(p.x, float(r[0] % 12 - 6));
+    EXPECT_EQ(p.y, float(r[1] % 12 - 6));
+    EXPECT_EQ(p.z, float(r[2] % 12 - 6));
+    EXPECT_EQ(p.colour[0], r[3] % 192 + 64);
+    EXPECT_EQ(p.colour[1], r[4] % 192 + 64);
+    EXPECT_EQ(p.colour[2], r[5] % 192 + 64);
+    EXPECT_EQ(field.particleVel[0].x, float(r[6] % 12 - 6) / S);
+    EXPECT_EQ(field.particleVel[0].z, float(r[8] % 12 - 6) / S);
+    skipDraws(9L * 1023);
+    const int a1 = std::rand(), a2 = std::rand(), a3 = std::rand();
+    EXPECT_EQ(field.attractors[0].x, float(a1 % 12 - 6));
+    EXPECT_EQ(field.attractors[0].y, float(a2 % 12 - 6));
+    EXPECT_EQ(field.attractors[0].z, float(a3 % 12 - 6));
+}
+
+TEST(Seeding, TinySceneStillDefined) {
+    auto f = makeField(globHeapConfig(), 1, 1);
+    seedParticles(f->field, 1.2f);  // Si 1, H 0: everything at the origin
+    for (const ParticleRecord& p : f->field.particlePos) ASSERT_TRUE(p.x == 0.0f && p.y == 0.0f && p.z == 0.0f);
+    for (const Vec3& v : f->field.particleVel) ASSERT_TRUE(v.x == 0.0f && v.y == 0.0f && v.z == 0.0f);
+}
+
+// ------------------------------------------------------------------ motion
+
+// A small field whose attractors all sit on one point.
+std::unique_ptr<Fixture> motionField(Vec3 attractorsAt) {
+    ParticleConfig config = globHeapConfig();
+    config.particleCapacity = 4;
+    config.noiseTable = false;
+    auto f = makeField(config, 8, 8);
+    for (Vec3& a : f->field.attractors) a = attractorsAt;
+    for (Vec3& v : f->field.particleVel) v = Vec3{0.0f, 0.0f, 0.0f};
+    f->field.particleCount = 4;
+    return f;
+}
+
+void place(ParticleField& field, int i, float x, float y, float z) {
+    field.particlePos[size_t(i)].x = x;
+    field.particlePos[size_t(i)].y = y;
+    field.particlePos[size_t(i)].z = z;
+}
+
+TEST(Motion, PullTowardTheAttractors) {
+    const float K = 1.5f, S = 100.0f;
+    auto f = motionField(Vec3{10.0f, 0.0f, 0.0f});
+    ParticleField& field = f->field;
+    place(field, 0, 0.0f, 0.0f, 0.0f);    // 10 units away on x
+    place(field, 1, 10.0f, 0.0f, 0.5f);   // closer than 1: distance floored
+    place(field, 2, 10.0f, 0.0f, 0.0f);   // on top: no force
+    place(field, 3, 0.0f, 20.0f, 0.0f);   // beyond the active count
+    field.particleCount = 3;
+    stepParticles(field, K, S, 0.0f);
+    const float strength = 15.0f * K * K;  // per attractor, 16 of them
+    EXPECT_NEAR(field.particleVel[0].x, 16.0f * strength / 100.0f, 1e-4f);
+    EXPECT_EQ(field.particleVel[0].y, 0.0f);
+    // 0.5 x 16 x strength is far beyond 4K, so it is also halved once.
+    EXPECT_NEAR(field.particleVel[1].z, -0.5f * 16.0f * strength * 0.5f, 1e-3f);
+    EXPECT_EQ(field.particleVel[2].x, 0.0f);
+    EXPECT_EQ(field.particleVel[2].y, 0.0f);
+    EXPECT_EQ(field.particleVel[2].z, 0.0f);
+    EXPECT_EQ(field.particleVel[3].y, 0.0f);
+    // Speed 0 leaves every position where it was.
+    EXPECT_EQ(field.particlePos[0].x, 0.0f);
+
+    // With speed the particle moves by speed x the new velocity.
+    const float v0 = field.particleVel[0].x;
+    auto g = motionField(Vec3{10.0f, 0.0f, 0.0f});
+    place(g->field, 0, 0.0f, 0.0f, 0.0f);
+    g->field.particleCount = 1;
+    stepParticles(g->field, K, S, 2.0f);
+    EXPECT_EQ(g->field.particlePos[0].x, 2.0f * v0);
+}
+
+TEST(Motion, HalvingAboveFourK) {
+    const float K = 0.75f, S = 200.0f;
+    auto f = motionField(Vec3{0.0f, 0.0f, 0.0f});
+    ParticleField& field = f->field;
+    const float limit = 4.0f * K;
+    for (int i = 0; i < 4; ++i) place(field, i, 0.0f, 0.0f, 0.0f);  // on the attractors
+    field.particleVel[0] = Vec3{limit, -limit, 0.0f};
+    field.particleVel[1] = Vec3{std::nextafter(limit, 10.0f), std::nextafter(-limit, -10.0f), 100.0f};
+    stepParticles(field, K, S, 0.0f);
+    EXPECT_EQ(field.particleVel[0].x, limit);
+    EXPECT_EQ(field.particleVel[0].y, -limit);
+    EXPECT_EQ(field.particleVel[1].x, 0.5f * std::nextafter(limit, 10.0f));
+    EXPECT_EQ(field.particleVel[1].y, 0.5f * std::nextafter(-limit, -10.0f));
+    EXPECT_EQ(field.particleVel[1].z, 50.0f);  // one halving per step, not a clamp
+}
+
+TEST(Motion, BounceBeyondTheMargin) {
+    const float K = 1.0f, S = 200.0f;
+    const float edge = S / 2.0f + 32.0f;  // 132
+    auto f = motionField(Vec3{0.0f, 0.0f, 0.0f});
+    ParticleField& field = f->field;
+    // The attractors sit on each particle, so only the bounce acts.
+    for (Vec3& a : field.attractors) a = Vec3{edge, -edge, 0.0f};
+    place(field, 0, edge, -edge, 0.0f);
+    field.particleVel[0] = Vec3{1.0f, -1.0f, 0.0f};
+    stepParticles(field, K, S, 0.0f);
+    EXPECT_EQ(field.particleVel[0].x, 1.0f);
+    EXPECT_EQ(field.particleVel[0].y, -1.0f);
+
+    const float beyond = std::nextafter(edge, 1000.0f);
+    for (Vec3& a : field.attractors) a = Vec3{beyond, -beyond, 0.0f};
+    place(field, 0, beyond, -beyond, 0.0f);
+    stepParticles(field, K, S, 0.0f);
+    EXPECT_EQ(field.particleVel[0].x, -1.0f);
+    EXPECT_EQ(field.particleVel[0].y, 1.0f);
+    EXPECT_EQ(field.particlePos[0].x, beyond);  // not clamped
+}
+
+TEST(Motion, SameResultForAnyThreadCount) {
+    std::vector<std::vector<uint8_t>> results;
+    const int savedThreads = omp_get_max_threads();
+    for (int threads : {1, 2, 3}) {
+        omp_set_num_threads(threads);
+        std::srand(3);
+        auto f = makeField(globSwirlConfig(), 64, 48);
+        const float S = 1.2f * 64.0f, K = (64.0f + 48.0f) / 672.0f;
+        seedParticles(f->field, S);
+        for (int step = 0; step < 30; ++step) stepParticles(f->field, K, S, 0.7f * K);
+        std::vector<uint8_t> bytes(f->field.particlePos.size() * sizeof(ParticleRecord) +
+                                   f->field.particleVel.size() * sizeof(Vec3));
+        std::memcpy(bytes.data(), f->field.particlePos.data(), f->field.particlePos.size() * sizeof(ParticleRecord));
+        std::memcpy(bytes.data() + f->field.particlePos.size() * sizeof(ParticleRecord), f->field.particleVel.data(),
+                    f->field.particleVel.size() * sizeof(Vec3));
+        results.push_back(bytes);
+    }
+    omp_set_num_threads(savedThreads);
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0], results[2]);
+}
+
+}  // namespace
