@@ -11,6 +11,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
   cmake make g++ g++-multilib binutils pkg-config
   googletest libgtest-dev libbenchmark-dev
+  frei0r-plugins-dev ffmpeg
 )
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -1,3 +1,8 @@
+# Install folder of the FreeFrame libraries, relative to the prefix. FreeFrame
+# hosts have no standard folder on Linux; Gem users add this one to Pure
+# Data's search path.
+set(VYR_FREEFRAME_INSTALL_DIR lib/freeframe CACHE STRING "Install folder of the FreeFrame plug-ins, relative to the prefix")
+
 # vyr_add_plugin(<Name> SOURCES <files...> [PARTICLES])
 #
 # Builds a deliverable: its own sources plus the framework's instance and
@@ -20,8 +25,11 @@ function(vyr_add_plugin name)
 
   add_library(${name} MODULE ${VYR_FRAMEWORK_DIR}/dispatch.cpp)
   target_link_libraries(${name} PRIVATE ${name}_core)
+  # nodelete: a host that unloads the plug-in would otherwise unload the
+  # OpenMP runtime with it (when the host does not link it itself) while the
+  # runtime's idle worker threads still run in its code.
   target_link_options(${name} PRIVATE
-    -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugmain.map -Wl,--no-undefined)
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugmain.map -Wl,--no-undefined -Wl,-z,nodelete)
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     OUTPUT_NAME ${name}
@@ -29,5 +37,6 @@ function(vyr_add_plugin name)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/plugmain.map)
+  install(TARGETS ${name} LIBRARY DESTINATION ${VYR_FREEFRAME_INSTALL_DIR} COMPONENT freeframe)
   set_property(GLOBAL APPEND PROPERTY VYR_PLUGINS ${name})
 endfunction()
