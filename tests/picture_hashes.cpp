@@ -61,6 +61,18 @@ const std::vector<Scenario>& scenarios() {
         {"VyrGlobSwirl1", "defaults-24", 97, 61, ff::kDepth24, {}, 4},
         {"VyrBrushDrift1", "defaults-32", 160, 120, ff::kDepth32, {}, 4},
         {"VyrBrushDrift1", "defaults-24", 97, 61, ff::kDepth24, {}, 4},
+        {"VyrBrushDrift1", "blend-input", 160, 120, ff::kDepth32,
+         {{"Blend Input", 0.6f}, {"Num Particles", 0.3f}, {"Angle X", 0.3f}, {"Angle Z", 0.8f}}, 4},
+        {"VyrBrushDrift1", "alpha-0", 160, 120, ff::kDepth32, {{"Alpha Mode", 0.2f}, {"Blend Input", 0.1f}}, 4},
+        {"VyrBrushDrift1", "alpha-input", 160, 120, ff::kDepth32, {{"Alpha Mode", 1.0f}, {"Blend Input", 0.3f}}, 4},
+        {"VyrBrushDrift1", "swirl", 160, 120, ff::kDepth32,
+         {{"Source Zoom", 0.7f}, {"Source Rotation", 0.45f}, {"Source Range", 0.8f}, {"Source Val", 0.2f},
+          {"Blend Input", 0.5f}, {"Dot Scale", 0.2f}, {"Num Particles", 0.5f}}, 4},
+        {"VyrBrushDrift1", "feedback-0", 160, 120, ff::kDepth32, {{"Feedback", 0.0f}, {"Speed", 1.0f}}, 4},
+        {"VyrBrushDrift1", "feedback-1", 160, 120, ff::kDepth32, {{"Feedback", 1.0f}, {"Blend Input", 0.4f}}, 4},
+        {"VyrBrushDrift1", "swirl-24", 97, 61, ff::kDepth24,
+         {{"Blend Input", 0.8f}, {"Source Zoom", 0.9f}, {"Source Rotation", 0.7f}, {"Feedback", 0.8f},
+          {"Angle Y", 0.1f}}, 4},
     };
     return list;
 }

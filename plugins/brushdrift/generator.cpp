@@ -1,5 +1,67 @@
+// VyrBrushDrift1: repaints the host's picture with a drifting swarm of
+// coloured brush dots, swirls a brightness band and blends each output with
+// the last one.
+#include <cstring>
+
+#include "brush_stages.h"
 #include "plug_obj.h"
 
-void createScene(PlugObj&) {}
+namespace {
 
-int renderFrame(PlugObj&, const FrameMultiStruct&) { return 0; }
+const ParticleConfig kBrushDriftParticles = {
+    kParticleCapacity,
+    kAttractorSlots,
+    true,   // kernel flattened at 255
+    false,  // no fourth position component
+    true,   // each particle carries its paint
+    false,  // no grain
+    true,   // sine/cosine and divide-by-three tables for the swirl
+    ModeFlavour::BrushDrift,
+    {paramTable, kParamSpeed, kParamNumParticles},
+};
+
+}  // namespace
+
+void createScene(PlugObj& obj) {
+    const size_t pixels = static_cast<size_t>(obj.width()) * static_cast<size_t>(obj.height());
+    obj.workFrame.assign(obj.frameBytes(), 0);
+    obj.feedbackFrame.assign(obj.frameBytes(), 0);
+    createParticleField(obj, kBrushDriftParticles, obj.width(), obj.height());
+    obj.coverageMap.assign(pixels, 0);
+    obj.dots.assign(kParticleCapacity, BrushDot{});
+}
+
+int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+    const FrameImageStruct& inputSlot = *frame.inputs[0];
+    const FrameImageStruct& outputSlot = *frame.outputs[0];
+    // The framework has checked that the slots declare the instance's own
+    // bytes per pixel, the size every scene buffer was made for.
+    const FrameShape shape = {obj.width(), obj.height(), inputSlot.bytesPerPixel};
+    const uint8_t* input = static_cast<const uint8_t*>(inputSlot.pixels);
+    uint8_t* output = static_cast<uint8_t*>(outputSlot.pixels);
+
+    const FrameGeometry geometry = frameGeometry(shape.width, shape.height);
+    selectMode(obj, 0);
+    float params[kNumParams];
+    for (int i = 0; i < kNumParams; ++i) params[i] = obj.param(i);
+    const BrushSettings settings = deriveSettings(params, *obj.activeMode, geometry.frameScale);
+
+    obj.particleCount = settings.particleCount;
+    if (!obj.particlesSeeded)
+        seedParticles(obj, geometry.sceneSpan);  // the first frame shows the swarm where it was placed
+    else
+        stepParticles(obj, geometry.frameScale, geometry.sceneSpan, settings.speed);
+
+    // Input and output may be one buffer: every read of the input (the
+    // canvas fill, and the alpha that composeCoverage takes for m = 2)
+    // happens before the swirl first writes the output.
+    std::memset(obj.coverageMap.data(), 0, obj.coverageMap.size());
+    fillCanvasFromInput(obj, shape, input, settings.inputGain, settings.alphaMode);
+    paintDots(obj, shape, settings.particleCount, viewRotation(settings.angleX, settings.angleY, settings.angleZ),
+              settings.dotScale, geometry.sceneSpan);
+    composeCoverage(obj, shape, settings.alphaMode, input);
+    const SwirlSettings swirl = {settings.bandCentre, settings.bandHalfWidth, settings.zoom, settings.rotation};
+    swirlValueBand(obj, shape, output, swirl);
+    blendFeedback(obj, shape, output, settings.feedback, settings.alphaMode);
+    return 0;
+}

@@ -1,0 +1,47 @@
+// The first stage of a frame: the input picture on the paint canvas.
+#include "brush_stages.h"
+
+namespace {
+
+// The gain is an 8-bit product kept to its low byte (not divided by 255):
+// k = 1 copies, k = 255 gives the colour negative 256 - v, others wrap.
+template <int B>
+void fillFromInput(uint8_t* canvas, const uint8_t* input, int n, int k, int m) {
+#pragma omp parallel for schedule(static)
+    for (int p = 0; p < n; ++p) {
+        const uint8_t* in = input + static_cast<size_t>(p) * B;
+        uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+        cv[0] = static_cast<uint8_t>(in[0] * k);
+        cv[1] = static_cast<uint8_t>(in[1] * k);
+        cv[2] = static_cast<uint8_t>(in[2] * k);
+        if (B == 4)
+            cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[B - 1] * k) : in[B - 1];
+        else
+            cv[3] = 0;
+    }
+}
+
+}  // namespace
+
+void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int k, int m) {
+    uint8_t* canvas = reinterpret_cast<uint8_t*>(scene.accumBuffer.data());
+    const int n = shape.pixelCount();
+    if (k == 0) {
+        // Without input gain the canvas is black, opaque for 4-byte pixels,
+        // whatever the input holds.
+        const uint8_t alpha = shape.bytesPerPixel == 4 ? 255 : 0;
+#pragma omp parallel for schedule(static)
+        for (int p = 0; p < n; ++p) {
+            uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+            cv[0] = 0;
+            cv[1] = 0;
+            cv[2] = 0;
+            cv[3] = alpha;
+        }
+        return;
+    }
+    if (shape.bytesPerPixel == 4)
+        fillFromInput<4>(canvas, input, n, k, m);
+    else
+        fillFromInput<3>(canvas, input, n, k, m);
+}

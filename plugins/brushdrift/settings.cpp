@@ -1,0 +1,34 @@
+// Per-frame quantities of VyrBrushDrift1: from the frame size and from the
+// parameter values, with the float expressions written in the one order
+// that gives the same numbers in every build.
+#include <algorithm>
+
+#include "brush_stages.h"
+#include "descriptor.h"
+
+FrameGeometry frameGeometry(int width, int height) {
+    FrameGeometry g;
+    g.sceneSpan = 1.2f * static_cast<float>(std::max(width, height));
+    g.frameScale = static_cast<float>(width) / 384.0f;
+    return g;
+}
+
+BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord& mode, float frameScale) {
+    BrushSettings s;
+    s.dotScale = (mode.sizeGain * params[kParamDotScale] + mode.sizeBias) * frameScale;
+    s.speed = (mode.speedGain * params[kParamSpeed] + mode.speedBias) * frameScale;
+    const int count = static_cast<int>(static_cast<float>(mode.countGain) * params[kParamNumParticles] + 10.0f);
+    s.particleCount = std::min(std::max(count, 1), kParticleCapacity);
+    s.zoom = static_cast<int>(1024.0f * params[kParamSourceZoom]);
+    s.bandCentre = static_cast<int>(255.0f * params[kParamSourceVal]);
+    s.bandHalfWidth = static_cast<int>(254.0f * params[kParamSourceRange]) + 1;
+    // 98304 steps over the parameter's range: one and a half turns.
+    s.rotation = static_cast<int>(98304.0f * params[kParamSourceRotation]) % 65536;
+    s.angleX = angleFromParam(params[kParamAngleX]);
+    s.angleY = angleFromParam(params[kParamAngleY]);
+    s.angleZ = angleFromParam(params[kParamAngleZ]);
+    s.alphaMode = static_cast<int>(2.0f * params[kParamAlphaMode]);
+    s.feedback = static_cast<int>(255.0f * params[kParamFeedback]);
+    s.inputGain = static_cast<int>(255.0f * params[kParamBlendInput]);
+    return s;
+}

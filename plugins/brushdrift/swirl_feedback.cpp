@@ -1,0 +1,134 @@
+// The last two stages of a frame: the brightness-band swirl into the output
+// and the feedback blend with the previous output.
+#include <cstring>
+
+#include "brush_stages.h"
+
+namespace {
+
+// The mathematical modulo: any position maps into 0..size-1.
+inline int64_t wrap(int64_t v, int size) {
+    if (v >= 0 && v < size) return v;
+    const int64_t r = v % size;
+    return r < 0 ? r + size : r;
+}
+
+template <int B>
+void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl) {
+    const int width = shape.width;
+    const int height = shape.height;
+    const uint8_t* work = scene.workFrame.data();
+    const int32_t* third = scene.thirdTable.data();
+    const int32_t range = swirl.bandHalfWidth;
+    const int32_t centre = swirl.bandCentre;
+    // Zoom in 1/256 units is (full - d * zq) >> 16: Z at the band's centre
+    // (when R divides 65536), falling to 0 at its edge.
+    const int32_t q = 65536 / range;
+    const int32_t zq = swirl.zoom * q;
+    const int32_t full = range * zq;
+    const int cx = width >> 1;
+    const int cy = height >> 1;
+    const int64_t sn = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation)];  // 16.16
+    const int64_t cs = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation) + 1];
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* wp = work + static_cast<size_t>(y) * width * B;
+        uint8_t* out = output + static_cast<size_t>(y) * width * B;
+        for (int x = 0; x < width; ++x, wp += B, out += B) {
+            int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
+            if (d < 0) d = -d;
+            const uint8_t* src = wp;
+            if (d <= range) {
+                const int32_t f = (full - d * zq) >> 16;
+                // The products are 64-bit so that frames wider or taller
+                // than 8192 pixels do not overflow; below that they equal
+                // the 32-bit ones.
+                const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
+                const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
+                const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
+                const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
+                src = work + (static_cast<size_t>(wrap(v, height)) * width + static_cast<size_t>(wrap(u, width))) * B;
+            }
+            std::memcpy(out, src, B);
+        }
+    }
+}
+
+// round((a1 x + a2 y) / 255), at most 255. A sum that is an exact half
+// times 255 would need an even number equal to an odd multiple of 255, so
+// adding 127 before the division rounds to the nearest.
+inline uint8_t plusByte(uint32_t a1, uint32_t x, uint32_t a2, uint32_t y) {
+    const uint32_t v = (a1 * x + a2 * y + 127) / 255;
+    return static_cast<uint8_t>(v > 255 ? 255 : v);
+}
+
+// The same when a1 + a2 <= 255 (the feedback blend's weights): the sum then
+// fits in 16 bits, where s / 255 is exactly (s + 1 + (s >> 8)) >> 8, shifts
+// and adds on 16-bit lanes.
+inline uint8_t plusByteNarrow(uint16_t a1, uint16_t x, uint16_t a2, uint16_t y) {
+    const uint16_t s = static_cast<uint16_t>(a1 * x + a2 * y + 127);
+    return static_cast<uint8_t>((s + 1 + (s >> 8)) >> 8);
+}
+
+// round((a1 x + (255 - a1) a2 y / 255) / 255), with the second weight kept
+// as an exact fraction: round((255 a1 x + (255 - a1) a2 y) / 65025). 65025
+// is odd, so again no exact half occurs; the result is at most 255.
+inline uint8_t overByte(uint32_t a1, uint32_t x, uint32_t a2, uint32_t y) {
+    return static_cast<uint8_t>((255 * a1 * x + (255 - a1) * a2 * y + 32512) / 65025);
+}
+
+}  // namespace
+
+void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl) {
+    if (shape.bytesPerPixel == 4)
+        swirlRows<4>(scene, shape, output, swirl);
+    else
+        swirlRows<3>(scene, shape, output, swirl);
+}
+
+void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second, int alpha2, uint8_t* destination,
+                         int width, int height, int bytesPerPixel) {
+    // One flat loop over the bytes in both cases, so that it vectorises:
+    // byte i is read and written by iteration i only, whichever of the
+    // pictures the destination is.
+    const int bytes = width * height * bytesPerPixel;
+    if (bytesPerPixel == 4 && alpha1 + alpha2 <= 255) {
+        const uint16_t a1 = static_cast<uint16_t>(alpha1);
+        const uint16_t a2 = static_cast<uint16_t>(alpha2);
+#pragma omp parallel for simd schedule(static)
+        for (int i = 0; i < bytes; ++i) {
+            const uint8_t kept = destination[i];
+            const uint8_t blended = plusByteNarrow(a1, first[i], a2, second[i]);
+            destination[i] = (i & 3) == 3 ? kept : blended;
+        }
+    } else if (bytesPerPixel == 4) {
+        const uint32_t a1 = static_cast<uint32_t>(alpha1);
+        const uint32_t a2 = static_cast<uint32_t>(alpha2);
+#pragma omp parallel for simd schedule(static)
+        for (int i = 0; i < bytes; ++i) {
+            const uint8_t kept = destination[i];
+            const uint8_t blended = plusByte(a1, first[i], a2, second[i]);
+            destination[i] = (i & 3) == 3 ? kept : blended;
+        }
+    } else {
+        const uint32_t a1 = static_cast<uint32_t>(alpha1);
+        const uint32_t a2 = static_cast<uint32_t>(alpha2);
+#pragma omp parallel for simd schedule(static)
+        for (int i = 0; i < bytes; ++i) destination[i] = overByte(a1, first[i], a2, second[i]);
+    }
+}
+
+void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int a, int m) {
+    uint8_t* previous = scene.feedbackFrame.data();
+    const int B = shape.bytesPerPixel;
+    const int n = shape.pixelCount();
+    // The blend lands in the output first: 'plus' leaves its alpha byte
+    // alone, and that is the new picture's alpha, the one wanted for m = 0
+    // and 1; with the input's alpha (m = 2) the result is opaque instead.
+    compositeConstAlpha(output, 255 - a, previous, a, output, shape.width, shape.height, B);
+    if (B == 4 && m == 2) {
+#pragma omp parallel for schedule(static)
+        for (int p = 0; p < n; ++p) output[static_cast<size_t>(p) * 4 + 3] = 255;
+    }
+    std::memcpy(previous, output, static_cast<size_t>(n) * B);
+}

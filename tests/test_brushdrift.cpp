@@ -1,0 +1,570 @@
+// VyrBrushDrift1: its stages driven directly (parameter mapping, canvas,
+// brush dots, coverage, swirl, compositing, feedback) and the built plug-in
+// driven as a host does.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "brush_stages.h"
+#include "descriptor.h"
+#include "plugin_host.h"
+
+namespace {
+
+// ------------------------------------------------------------ stage helpers
+
+const ParticleConfig kConfig = {1024, 8, true, false, true, false, true, ModeFlavour::BrushDrift, {nullptr, 2, 1}};
+
+// A scene as the plug-in builds it, for a w x h frame of b bytes per pixel.
+struct Scene {
+    SceneMembers members;
+    FrameShape shape;
+    Scene(int w, int h, int b) : shape{w, h, b} {
+        createParticleField(members, kConfig, w, h);
+        members.workFrame.assign(size_t(w) * h * b, 0);
+        members.feedbackFrame.assign(size_t(w) * h * b, 0);
+        members.coverageMap.assign(size_t(w) * h, 0);
+        members.dots.assign(kParticleCapacity, BrushDot{});
+    }
+    Scene(const Scene&) = delete;  // activeMode points into the members
+    Scene& operator=(const Scene&) = delete;
+    uint8_t* canvas(int x, int y) { return reinterpret_cast<uint8_t*>(&members.accumBuffer[size_t(y) * shape.width + x]); }
+    uint8_t& coverage(int x, int y) { return members.coverageMap[size_t(y) * shape.width + x]; }
+    uint8_t* work(int x, int y) { return &members.workFrame[(size_t(y) * shape.width + x) * shape.bytesPerPixel]; }
+    void fillKernel(int (*weight)(int v, int u)) {
+        for (int v = 0; v < 256; ++v)
+            for (int u = 0; u < 256; ++u) members.blobKernel[size_t(v) * 256 + u] = weight(v, u);
+    }
+};
+
+BrushSettings settingsFor(std::vector<std::pair<int, float>> changes, float frameScale = 1.0f) {
+    ModeRecord modes[kModeCount];
+    buildModeTable(modes, ModeFlavour::BrushDrift);
+    float params[kNumParams] = {0.5f, 0.08f, 0.5f, 0.1f, 0.5f, 0.5f, 1.0f, 0.0f, 0.5f, 0.5f, 0.5f, 0.75f, 0.5f, 0.0f};
+    for (const auto& c : changes) params[c.first] = c.second;
+    return deriveSettings(params, modes[0], frameScale);
+}
+
+const ViewRotation kNoRotation = viewRotation(0.0f, 0.0f, 0.0f);
+
+ParticleRecord particleAt(float x, float y, float z, int c0, int c1, int c2) {
+    return ParticleRecord{x, y, z, 0.0f, {c0, c1, c2}};
+}
+
+// ------------------------------------------------------- parameter mapping
+
+TEST(BrushDriftSettings, ParticleCountFromNumParticles) {
+    EXPECT_EQ(settingsFor({}).particleCount, 91);  // 81.92 + 10 at the default 0.08
+    EXPECT_EQ(settingsFor({{kParamNumParticles, 0.0f}}).particleCount, 10);
+    EXPECT_EQ(settingsFor({{kParamNumParticles, 1.0f}}).particleCount, 1024);  // 1034, limited
+}
+
+TEST(BrushDriftSettings, IntegerMappings) {
+    EXPECT_EQ(settingsFor({{kParamAlphaMode, 0.49f}}).alphaMode, 0);
+    EXPECT_EQ(settingsFor({{kParamAlphaMode, 0.5f}}).alphaMode, 1);
+    EXPECT_EQ(settingsFor({{kParamAlphaMode, 0.99f}}).alphaMode, 1);
+    EXPECT_EQ(settingsFor({{kParamAlphaMode, 1.0f}}).alphaMode, 2);
+    EXPECT_EQ(settingsFor({{kParamSourceRotation, 1.0f}}).rotation, 32768);
+    EXPECT_EQ(settingsFor({{kParamSourceRotation, 1.0f / 6.0f}}).rotation, 16384);
+    EXPECT_EQ(settingsFor({{kParamSourceRange, 0.0f}}).bandHalfWidth, 1);
+    EXPECT_EQ(settingsFor({{kParamSourceRange, 1.0f}}).bandHalfWidth, 255);
+    EXPECT_EQ(settingsFor({}).bandHalfWidth, 128);
+    EXPECT_EQ(settingsFor({{kParamSourceZoom, 0.25f}}).zoom, 256);
+    EXPECT_EQ(settingsFor({{kParamBlendInput, 1.0f / 255.0f}}).inputGain, 1);
+    EXPECT_EQ(settingsFor({}).feedback, 127);
+    EXPECT_EQ(settingsFor({}).inputGain, 0);
+}
+
+TEST(BrushDriftSettings, SizesAndSpeedsScaleWithWidth) {
+    const FrameGeometry g = frameGeometry(640, 480);
+    EXPECT_EQ(g.sceneSpan, 768.0f);
+    EXPECT_EQ(g.frameScale, 640.0f / 384.0f);
+    const BrushSettings s = settingsFor({}, g.frameScale);
+    EXPECT_NEAR(s.dotScale, 213.333f, 1e-3f);
+    EXPECT_NEAR(s.speed, 8.3333f, 1e-4f);
+    EXPECT_EQ(settingsFor({{kParamAngleZ, 0.5f}}).angleZ, 0.0f);
+}
+
+// ------------------------------------------------------------------ canvas
+
+TEST(BrushDriftCanvas, GainIsModulo256) {
+    Scene scene(4, 1, 4);
+    const uint8_t input[16] = {10, 0, 200, 77, 255, 1, 128, 3, 0, 0, 0, 0, 9, 9, 9, 9};
+    fillCanvasFromInput(scene.members, scene.shape, input, 1, 1);
+    EXPECT_EQ(0, std::memcmp(scene.canvas(0, 0), input, 16));  // k = 1 copies, alpha included for m = 1
+    fillCanvasFromInput(scene.members, scene.shape, input, 255, 0);
+    EXPECT_EQ(scene.canvas(0, 0)[0], 246);
+    EXPECT_EQ(scene.canvas(0, 0)[1], 0);
+    EXPECT_EQ(scene.canvas(0, 0)[3], 255);
+    fillCanvasFromInput(scene.members, scene.shape, input, 2, 2);
+    EXPECT_EQ(scene.canvas(0, 0)[2], 144);
+    EXPECT_EQ(scene.canvas(1, 0)[0], 254);
+    EXPECT_EQ(scene.canvas(0, 0)[3], 77);  // m = 2 keeps the input alpha
+    fillCanvasFromInput(scene.members, scene.shape, input, 2, 1);
+    EXPECT_EQ(scene.canvas(0, 0)[3], 154);
+}
+
+TEST(BrushDriftCanvas, ZeroGainIgnoresInput) {
+    Scene four(2, 1, 4), three(2, 1, 3);
+    const uint8_t input[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    fillCanvasFromInput(four.members, four.shape, input, 0, 1);
+    fillCanvasFromInput(three.members, three.shape, input, 0, 1);
+    for (int x = 0; x < 2; ++x) {
+        const uint8_t opaqueBlack[4] = {0, 0, 0, 255}, clear[4] = {0, 0, 0, 0};
+        EXPECT_EQ(0, std::memcmp(four.canvas(x, 0), opaqueBlack, 4));
+        EXPECT_EQ(0, std::memcmp(three.canvas(x, 0), clear, 4));
+    }
+    fillCanvasFromInput(three.members, three.shape, input, 3, 2);
+    EXPECT_EQ(three.canvas(1, 0)[0], 12);
+    EXPECT_EQ(three.canvas(1, 0)[3], 0);  // 3-byte pixels have no alpha
+}
+
+// -------------------------------------------------------------- brush dots
+
+TEST(BrushDriftDots, SizeStepAndStrength) {
+    const FrameShape shape{64, 48, 4};
+    // Depth at or beyond half the span is nearest (t = 1), far behind is 0.01.
+    const BrushDot nearDot = placeDot(particleAt(0, 0, 40, 100, 100, 100), kNoRotation, shape, 64.0f, 0.0f, 0.0f);
+    EXPECT_EQ(nearDot.size, 10);  // D = 0: the smallest dot, h = 5
+    EXPECT_EQ(nearDot.step, 16777216 / 10);
+    EXPECT_EQ(nearDot.strength, 65536);
+    EXPECT_EQ(nearDot.left, 27);
+    EXPECT_EQ(nearDot.top, 19);
+    const BrushDot farDot = placeDot(particleAt(0, 0, -1000, 100, 100, 100), kNoRotation, shape, 64.0f, 0.0f, 0.0f);
+    EXPECT_EQ(farDot.strength, 25936);
+    // t = 1: s = trunc(0.9375 D + 0.0625 D); an odd size covers one pixel less.
+    const BrushDot odd = placeDot(particleAt(0, 0, 40, 1, 1, 1), kNoRotation, shape, 64.0f, 0.9375f * 11.0f, 0.0625f * 11.0f);
+    EXPECT_EQ(odd.size, 10);
+    EXPECT_EQ(odd.step, 16777216 / 11);
+    const BrushDot big = placeDot(particleAt(0, 0, 40, 1, 1, 1), kNoRotation, shape, 64.0f, 0.9375f * 40.0f, 0.0625f * 40.0f);
+    EXPECT_EQ(big.size, 40);
+    EXPECT_EQ(big.left, 12);
+}
+
+TEST(BrushDriftDots, VisibilityAtTheFrameEdge) {
+    const FrameShape shape{64, 48, 4};
+    // Dot centre sx = -5 with h = 5: columns -10..-1, wholly left of the frame.
+    EXPECT_FALSE(placeDot(particleAt(-37, 0, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
+    EXPECT_TRUE(placeDot(particleAt(-36, 0, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
+    EXPECT_FALSE(placeDot(particleAt(0, 29, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
+    EXPECT_TRUE(placeDot(particleAt(0, 28, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
+    EXPECT_FALSE(placeDot(particleAt(3.0e9f, 0, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
+}
+
+TEST(BrushDriftDots, ViewRotationTurnsAboutTheCentre) {
+    const FrameShape shape{64, 48, 4};
+    const ViewRotation quarterZ = viewRotation(0.0f, 0.0f, angleFromParam(0.75f));
+    const BrushDot dot = placeDot(particleAt(10, 0, 40, 1, 1, 1), quarterZ, shape, 64.0f, 0, 0);
+    EXPECT_EQ(dot.left + 5, 32);
+    EXPECT_EQ(dot.top + 5, 34);
+    // A half turn about Y brings a particle from the back to the front.
+    const ViewRotation halfY = viewRotation(0.0f, angleFromParam(1.0f), 0.0f);
+    EXPECT_EQ(placeDot(particleAt(0, 0, -1000, 1, 1, 1), halfY, shape, 64.0f, 0, 0).strength, 65536);
+}
+
+TEST(BrushDriftDots, KernelIsSpreadOverTheDot) {
+    Scene scene(40, 20, 4);
+    // Weight = kernel column, so at full strength the coverage shows which
+    // column each pixel sampled.
+    scene.fillKernel([](int, int u) { return u; });
+    scene.members.dots[0] = placeDot(particleAt(-10, 0, 40, 1, 1, 1), kNoRotation, scene.shape, 40.0f, 0, 0);
+    scene.members.dots[1] = placeDot(particleAt(5, 0, 40, 1, 1, 1), kNoRotation, scene.shape, 40.0f,
+                                     0.9375f * 11.0f, 0.0625f * 11.0f);
+    stampDots(scene.members, scene.shape, 2);
+    EXPECT_EQ(scene.coverage(5, 10), 0);      // column 0 of the kernel adds nothing
+    EXPECT_EQ(scene.coverage(6, 10), 25);     // (1 x 1677721) >> 16
+    EXPECT_EQ(scene.coverage(14, 10), 230);   // an even dot reaches almost the far edge
+    EXPECT_EQ(scene.coverage(15, 10), 0);     // outside the dot
+    EXPECT_EQ(scene.coverage(29, 10), 209);   // 11 pixels wide: only 10 covered, stops at 209
+    EXPECT_EQ(scene.coverage(30, 10), 0);
+    EXPECT_EQ(scene.coverage(14, 4), 0);      // rows 5..14 only
+    EXPECT_EQ(scene.coverage(14, 5), 230);
+    EXPECT_EQ(scene.coverage(14, 15), 0);
+}
+
+TEST(BrushDriftDots, ClippedDotShowsMatchingPartOfProfile) {
+    Scene scene(20, 20, 4);
+    scene.fillKernel([](int, int u) { return u; });
+    scene.members.dots[0] = placeDot(particleAt(-12, 0, 40, 1, 1, 1), kNoRotation, scene.shape, 40.0f, 0, 0);
+    stampDots(scene.members, scene.shape, 1);
+    EXPECT_EQ(scene.coverage(0, 10), (7 * (16777216 / 10)) >> 16);  // columns -7..-1 are cut off
+    EXPECT_EQ(scene.coverage(2, 10), 230);
+}
+
+TEST(BrushDriftDots, PaintLerpAndCoverage) {
+    Scene scene(20, 20, 4);
+    scene.fillKernel([](int, int) { return 255; });
+    std::memset(scene.members.accumBuffer.data(), 0, scene.members.accumBuffer.size() * 4);
+    scene.members.particlePos[0] = particleAt(0, 0, 40, 200, 100, 64);
+    scene.members.particlePos[1] = particleAt(0, 0, 40, 200, 100, 64);
+    paintDots(scene.members, scene.shape, 1, kNoRotation, 0.0f, 20.0f);
+    EXPECT_EQ(scene.canvas(10, 10)[0], 199);  // 0 + floor(200 x 255 / 256)
+    EXPECT_EQ(scene.coverage(10, 10), 255);
+    paintDots(scene.members, scene.shape, 2, kNoRotation, 0.0f, 20.0f);
+    EXPECT_EQ(scene.canvas(10, 10)[0], 199);  // 199 + floor(1 x 255 / 256)
+    EXPECT_EQ(scene.canvas(10, 10)[3], 0);    // alpha is never painted
+    EXPECT_EQ(scene.coverage(10, 10), 255);   // saturated
+
+    scene.fillKernel([](int, int) { return 1; });
+    std::memset(scene.canvas(10, 10), 200, 3);
+    scene.coverage(10, 10) = 0;
+    scene.members.particlePos[0] = particleAt(0, 0, -1000, 100, 100, 100);  // t = 0.01
+    paintDots(scene.members, scene.shape, 1, kNoRotation, 0.0f, 20.0f);
+    const uint8_t lerped[3] = {199, 199, 199};  // towards 100 by weight 1: floor(-100 / 256) = -1
+    EXPECT_EQ(0, std::memcmp(scene.canvas(10, 10), lerped, 3));
+    EXPECT_EQ(scene.coverage(10, 10), 0);  // (1 x 25936) >> 16
+}
+
+TEST(BrushDriftDots, LaterDotsPaintOverEarlierOnesForAnyThreadCount) {
+    Scene scene(64, 64, 4);
+    auto paintTwo = [&](int first, int second, int threads) {
+        std::memset(scene.members.accumBuffer.data(), 0, scene.members.accumBuffer.size() * 4);
+        std::memset(scene.members.coverageMap.data(), 0, scene.members.coverageMap.size());
+        scene.members.particlePos[0] = particleAt(-3, -5, 10, first, first, first);
+        scene.members.particlePos[1] = particleAt(4, 6, 0, second, second, second);
+        const int saved = omp_get_max_threads();
+        omp_set_num_threads(threads);
+        paintDots(scene.members, scene.shape, 2, viewRotation(0.3f, -0.2f, 0.1f), 48.0f, 76.8f);
+        omp_set_num_threads(saved);
+        return std::vector<int32_t>(scene.members.accumBuffer);
+    };
+    const std::vector<int32_t> oneThenTwo = paintTwo(250, 70, 1);
+    EXPECT_NE(oneThenTwo, paintTwo(70, 250, 1));
+    EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 2));
+    EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 3));
+    EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 7));
+}
+
+// ----------------------------------------------------------------- coverage
+
+TEST(BrushDriftCoverage, WeightsPaintAndChoosesAlpha) {
+    Scene four(2, 1, 4), three(2, 1, 3);
+    const uint8_t input[8] = {0, 0, 0, 33, 0, 0, 0, 44};
+    for (Scene* s : {&four, &three}) {
+        const uint8_t cell[4] = {200, 100, 10, 128};
+        std::memcpy(s->canvas(0, 0), cell, 4);
+        std::memcpy(s->canvas(1, 0), cell, 4);
+        s->coverage(0, 0) = 255;
+        s->coverage(1, 0) = 0;
+    }
+    composeCoverage(three.members, three.shape, 1, nullptr);
+    const uint8_t expect3[6] = {199, 99, 9, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(three.members.workFrame.data(), expect3, 6));
+    const uint8_t expect4[3][8] = {{199, 99, 9, 255, 0, 0, 0, 255},  // m = 0: opaque
+                                   {199, 99, 9, 127, 0, 0, 0, 0},    // m = 1: alpha weighted too
+                                   {199, 99, 9, 33, 0, 0, 0, 44}};   // m = 2: the input's alpha
+    for (int m = 0; m < 3; ++m) {
+        composeCoverage(four.members, four.shape, m, input);
+        EXPECT_EQ(0, std::memcmp(four.members.workFrame.data(), expect4[m], 8)) << "m = " << m;
+    }
+}
+
+// -------------------------------------------------------------------- swirl
+
+// Every pixel has brightness 100 and a unique byte 0 (x + 16 y), so a
+// swirled pixel shows where it was fetched from.
+void fillSwirlPicture(Scene& scene) {
+    for (int y = 0; y < scene.shape.height; ++y)
+        for (int x = 0; x < scene.shape.width; ++x) {
+            uint8_t* p = scene.work(x, y);
+            p[0] = uint8_t(x + 16 * y);
+            p[1] = 150;
+            p[2] = uint8_t(150 - p[0]);
+            if (scene.shape.bytesPerPixel == 4) p[3] = uint8_t(x);
+        }
+}
+
+struct Fetch {
+    int x, y;
+};
+
+Fetch fetchedFrom(Scene& scene, const std::vector<uint8_t>& out, int x, int y) {
+    const uint8_t b0 = out[(size_t(y) * scene.shape.width + x) * scene.shape.bytesPerPixel];
+    return {b0 % 16, b0 / 16};
+}
+
+TEST(BrushDriftSwirl, BandSelectsAndZoomRotates) {
+    Scene scene(16, 8, 4);
+    fillSwirlPicture(scene);
+    std::vector<uint8_t> out(scene.members.workFrame.size());
+    // Outside the band: copied.
+    swirlValueBand(scene.members, scene.shape, out.data(), {140, 39, 1024, 16384});
+    EXPECT_EQ(out, scene.members.workFrame);
+    // Z = 256 at R = 128 (q = 512): unscaled; rotation 0 fetches itself.
+    swirlValueBand(scene.members, scene.shape, out.data(), {100, 128, 256, 0});
+    EXPECT_EQ(out, scene.members.workFrame);
+    // A quarter turn: (x, y) fetches (cx - dy, cy + dx), all 4 bytes.
+    swirlValueBand(scene.members, scene.shape, out.data(), {100, 128, 256, 16384});
+    EXPECT_EQ(fetchedFrom(scene, out, 9, 5).x, 7);
+    EXPECT_EQ(fetchedFrom(scene, out, 9, 5).y, 5);
+    EXPECT_EQ(out[(5 * 16 + 9) * 4 + 3], 7);
+    // Z = 0: every selected pixel takes the centre pixel (8, 4).
+    swirlValueBand(scene.members, scene.shape, out.data(), {100, 128, 0, 4000});
+    for (int p = 0; p < 16 * 8; ++p) EXPECT_EQ(out[size_t(p) * 4], 8 + 16 * 4);
+    // R = 100 (q = 655): f = 255 at the band centre, so offset 6 fetches 5.
+    swirlValueBand(scene.members, scene.shape, out.data(), {100, 100, 256, 0});
+    EXPECT_EQ(fetchedFrom(scene, out, 14, 4).x, 13);
+    // Brightness 101 at R = 1: d = 1 gives f = 0, the centre pixel.
+    scene.work(3, 3)[1] = 153;
+    swirlValueBand(scene.members, scene.shape, out.data(), {102, 1, 1024, 0});
+    EXPECT_EQ(fetchedFrom(scene, out, 3, 3).x, 8);
+    EXPECT_EQ(fetchedFrom(scene, out, 3, 3).y, 4);
+    EXPECT_EQ(fetchedFrom(scene, out, 5, 3).x, 5);  // brightness 100: d = 2, outside
+}
+
+TEST(BrushDriftSwirl, FetchWrapsRoundTheEdges) {
+    Scene scene(16, 8, 3);
+    fillSwirlPicture(scene);
+    std::vector<uint8_t> out(scene.members.workFrame.size());
+    // Z = 1024: offsets are magnified four times, u = 8 + 4 (x - 8).
+    swirlValueBand(scene.members, scene.shape, out.data(), {100, 128, 1024, 0});
+    EXPECT_EQ(fetchedFrom(scene, out, 7, 4).x, 4);
+    EXPECT_EQ(fetchedFrom(scene, out, 5, 4).x, 12);  // u = -4
+    EXPECT_EQ(fetchedFrom(scene, out, 0, 4).x, 8);   // u = -24
+    EXPECT_EQ(fetchedFrom(scene, out, 15, 4).x, 4);  // u = 36
+    EXPECT_EQ(fetchedFrom(scene, out, 8, 5).y, 0);   // v = 8 = H
+    EXPECT_EQ(fetchedFrom(scene, out, 8, 3).y, 0);   // v = 0
+    EXPECT_EQ(fetchedFrom(scene, out, 8, 1).y, 0);   // v = -8
+    EXPECT_EQ(fetchedFrom(scene, out, 8, 2).y, 4);   // v = -4
+}
+
+TEST(BrushDriftSwirl, WideFramesFetchWithoutOverflow) {
+    // x - cx = 9999 magnified four times and turned a quarter: the 16.16
+    // products pass 2^31, the fetch must still be exact.
+    Scene scene(20000, 2, 3);
+    std::memset(scene.work(19999, 0), 200, 3);  // the one pixel in the band
+    const uint8_t marker[3] = {1, 2, 3};
+    std::memcpy(scene.work(10004, 1), marker, 3);
+    std::vector<uint8_t> out(scene.members.workFrame.size());
+    swirlValueBand(scene.members, scene.shape, out.data(), {200, 1, 1024, 16384});
+    EXPECT_EQ(0, std::memcmp(&out[19999 * 3], marker, 3));  // u = 10004, v = 1 + 39996 wraps to 1
+}
+
+// ---------------------------------------------------------------- compositing
+
+TEST(BrushDriftComposite, RoundsExactlyToNearest) {
+    // Every (first, second) byte pair for every weight, against a double
+    // reference: rounding must never go the wrong way.
+    std::vector<uint8_t> first(65536 * 4), second(65536 * 4), dest(65536 * 4);
+    std::vector<uint8_t> first3(65536 * 3), second3(65536 * 3), dest3(65536 * 3);
+    for (int i = 0; i < 65536; ++i) {
+        for (int j = 0; j < 4; ++j) first[size_t(i) * 4 + j] = uint8_t(i & 255), second[size_t(i) * 4 + j] = uint8_t(i >> 8);
+        for (int j = 0; j < 3; ++j) first3[size_t(i) * 3 + j] = uint8_t(i & 255), second3[size_t(i) * 3 + j] = uint8_t(i >> 8);
+    }
+    int wrong = 0;
+    for (int a = 0; a < 256; ++a) {
+        std::fill(dest.begin(), dest.end(), 7);
+        compositeConstAlpha(first.data(), 255 - a, second.data(), a, dest.data(), 256, 256, 4);
+        compositeConstAlpha(first3.data(), 255 - a, second3.data(), a, dest3.data(), 256, 256, 3);
+        for (int i = 0; i < 65536; ++i) {
+            const double x = i & 255, y = i >> 8;
+            const long plus = std::lround(((255 - a) * x + a * y) / 255.0);
+            const long over = std::lround(((255 - a) * x + (a * double(a) / 255.0) * y) / 255.0);
+            wrong += dest[size_t(i) * 4] != plus || dest[size_t(i) * 4 + 2] != plus || dest[size_t(i) * 4 + 3] != 7;
+            wrong += dest3[size_t(i) * 3] != over || dest3[size_t(i) * 3 + 2] != over;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    const uint8_t white[4] = {255, 255, 255, 255};
+    uint8_t out[4] = {0, 0, 0, 0};
+    compositeConstAlpha(white, 128, white, 127, out, 1, 1, 4);
+    EXPECT_EQ(out[0], 255);
+    // Weights adding up to more than 255 saturate.
+    compositeConstAlpha(white, 255, white, 255, out, 1, 1, 4);
+    EXPECT_EQ(out[2], 255);
+    const uint8_t dim[4] = {100, 10, 0, 0}, mid[4] = {200, 20, 0, 0};
+    compositeConstAlpha(dim, 200, mid, 200, out, 1, 1, 4);
+    EXPECT_EQ(out[0], 235);  // round(60000 / 255) = round(235.29)
+    EXPECT_EQ(out[1], 24);   // round(6000 / 255) = round(23.53)
+    EXPECT_EQ(out[3], 0);    // the alpha byte is the destination's own
+}
+
+TEST(BrushDriftFeedback, BlendsWithThePreviousOutput) {
+    Scene four(1, 1, 4), three(1, 1, 3);
+    uint8_t out4[4] = {200, 100, 0, 90};
+    blendFeedback(four.members, four.shape, out4, 0, 1);  // a = 0: the new picture, kept
+    const uint8_t kept[4] = {200, 100, 0, 90};
+    EXPECT_EQ(0, std::memcmp(out4, kept, 4));
+    EXPECT_EQ(0, std::memcmp(four.members.feedbackFrame.data(), kept, 4));
+    uint8_t next[4] = {0, 0, 0, 10};
+    blendFeedback(four.members, four.shape, next, 255, 1);  // a = 255: only the previous colours
+    const uint8_t previous[4] = {200, 100, 0, 10};
+    EXPECT_EQ(0, std::memcmp(next, previous, 4));
+    uint8_t opaque[4] = {50, 50, 50, 10};
+    blendFeedback(four.members, four.shape, opaque, 127, 2);
+    EXPECT_EQ(opaque[3], 255);
+    EXPECT_EQ(opaque[0], 125);  // round((128 x 50 + 127 x 200) / 255)
+
+    // 3 bytes, 'over' at the default weight: a still white picture settles
+    // at about two thirds.
+    uint8_t px[3] = {0, 0, 0};
+    for (int f = 0; f < 40; ++f) {
+        px[0] = px[1] = px[2] = 255;
+        blendFeedback(three.members, three.shape, px, 127, 1);
+    }
+    EXPECT_EQ(px[0], 170);
+    EXPECT_EQ(three.members.feedbackFrame[0], 170);
+}
+
+// ------------------------------------------------------------ the plug-in
+
+// A picture with texture in every byte, so that input-driven stages show.
+std::vector<uint8_t> picture(uint32_t w, uint32_t h, uint32_t bpp, int seed) {
+    std::vector<uint8_t> p(size_t(w) * h * bpp);
+    for (size_t i = 0; i < p.size(); ++i) p[i] = uint8_t((i * 37 + seed * 101 + (i / bpp) / w * 13) % 251);
+    return p;
+}
+
+struct BrushDriftPlugin : ::testing::Test {
+    vyrtest::PluginLibrary lib{"VyrBrushDrift1"};
+
+    // Frames of a fresh instance (rand() from srand(1)), each rendered in place.
+    std::vector<std::vector<uint8_t>> frames(uint32_t w, uint32_t h, uint32_t depth,
+                                             std::vector<std::pair<const char*, float>> params, int count,
+                                             int inputSeed = 1) {
+        std::srand(1);
+        vyrtest::Instance inst(lib, w, h, depth);
+        EXPECT_TRUE(inst.ok());
+        for (const auto& p : params) inst.setParameter(p.first, p.second);
+        std::vector<std::vector<uint8_t>> out;
+        for (int f = 0; f < count; ++f) {
+            std::vector<uint8_t> frame = picture(w, h, inst.bytesPerPixel(), inputSeed + f);
+            EXPECT_EQ(inst.processFrame(frame), 0u);
+            out.push_back(frame);
+        }
+        return out;
+    }
+};
+
+TEST_F(BrushDriftPlugin, DefaultsIgnoreTheInputAndDrawDots) {
+    const auto a = frames(96, 64, ff::kDepth32, {}, 3, 1);
+    const auto b = frames(96, 64, ff::kDepth32, {}, 3, 50);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a[0], std::vector<uint8_t>(a[0].size(), 0));
+    EXPECT_NE(a[1], a[2]);  // the swarm moves
+    // "Displacement" drives nothing.
+    EXPECT_EQ(a, frames(96, 64, ff::kDepth32, {{"Displacement", 0.0f}}, 3, 1));
+    EXPECT_NE(a, frames(96, 64, ff::kDepth32, {{"Blend Input", 0.5f}}, 3, 1));
+}
+
+TEST_F(BrushDriftPlugin, PipelineMatchesItsStages) {
+    // The first frame paints the seeded swarm unmoved, the second moves it.
+    const uint32_t w = 80, h = 60;
+    const std::vector<std::pair<const char*, float>> params = {
+        {"Blend Input", 0.3f}, {"Alpha Mode", 1.0f}, {"Angle X", 0.3f}, {"Source Rotation", 0.2f}};
+    const auto plugin = frames(w, h, ff::kDepth32, params, 2);
+    std::srand(1);
+    Scene scene(w, h, 4);
+    const FrameGeometry g = frameGeometry(w, h);
+    BrushSettings s = settingsFor({{kParamBlendInput, 0.3f}, {kParamAlphaMode, 1.0f}, {kParamAngleX, 0.3f},
+                                   {kParamSourceRotation, 0.2f}},
+                                  g.frameScale);
+    scene.members.particleCount = s.particleCount;
+    seedParticles(scene.members, g.sceneSpan);
+    for (int f = 0; f < 2; ++f) {
+        if (f > 0) stepParticles(scene.members, g.frameScale, g.sceneSpan, s.speed);
+        std::vector<uint8_t> frame = picture(w, h, 4, 1 + f);
+        std::fill(scene.members.coverageMap.begin(), scene.members.coverageMap.end(), 0);
+        fillCanvasFromInput(scene.members, scene.shape, frame.data(), s.inputGain, s.alphaMode);
+        paintDots(scene.members, scene.shape, s.particleCount, viewRotation(s.angleX, s.angleY, s.angleZ),
+                  s.dotScale, g.sceneSpan);
+        composeCoverage(scene.members, scene.shape, s.alphaMode, frame.data());
+        swirlValueBand(scene.members, scene.shape, frame.data(),
+                       {s.bandCentre, s.bandHalfWidth, s.zoom, s.rotation});
+        blendFeedback(scene.members, scene.shape, frame.data(), s.feedback, s.alphaMode);
+        EXPECT_EQ(frame, plugin[size_t(f)]) << "frame " << f;
+    }
+}
+
+TEST_F(BrushDriftPlugin, FeedbackWeights) {
+    const auto none = frames(64, 48, ff::kDepth32, {{"Feedback", 0.0f}}, 1);
+    const auto half = frames(64, 48, ff::kDepth32, {}, 1);
+    const auto full = frames(64, 48, ff::kDepth32, {{"Feedback", 1.0f}}, 3);
+    for (size_t i = 0; i < none[0].size(); ++i) {
+        if (i % 4 == 3) {
+            ASSERT_EQ(half[0][i], none[0][i]);
+            ASSERT_EQ(full[0][i], none[0][i]);  // the new picture's alpha
+        } else {
+            ASSERT_EQ(half[0][i], (128 * none[0][i] + 127) / 255) << i;  // the first frame starts from black
+            ASSERT_EQ(full[0][i], 0);
+            ASSERT_EQ(full[2][i], 0);
+        }
+    }
+}
+
+TEST_F(BrushDriftPlugin, AlphaModeOneIsOpaque) {
+    const auto out = frames(64, 48, ff::kDepth32, {{"Alpha Mode", 1.0f}, {"Blend Input", 0.2f}}, 2);
+    for (const auto& frame : out)
+        for (size_t i = 3; i < frame.size(); i += 4) ASSERT_EQ(frame[i], 255);
+}
+
+TEST_F(BrushDriftPlugin, ThreeBytePixelsMatchTheColourBytesWithoutFeedback) {
+    const std::vector<std::pair<const char*, float>> params = {
+        {"Feedback", 0.0f}, {"Blend Input", 1.0f / 255.0f}, {"Source Zoom", 0.6f}, {"Source Rotation", 0.4f}};
+    // Both instances seed the same swarm and get the same colour bytes.
+    vyrtest::Instance i4(lib, 90, 50, ff::kDepth32);
+    vyrtest::Instance i3(lib, 90, 50, ff::kDepth24);
+    for (const auto& p : params) i4.setParameter(p.first, p.second), i3.setParameter(p.first, p.second);
+    std::vector<uint8_t> f4 = picture(90, 50, 4, 3), f3(90 * 50 * 3);
+    for (size_t p = 0; p < 90 * 50; ++p) std::memcpy(&f3[p * 3], &f4[p * 4], 3);
+    std::srand(1);
+    ASSERT_EQ(i4.processFrame(f4), 0u);
+    std::srand(1);
+    ASSERT_EQ(i3.processFrame(f3), 0u);
+    size_t lit = 0;
+    for (size_t p = 0; p < 90 * 50; ++p) {
+        ASSERT_EQ(0, std::memcmp(&f3[p * 3], &f4[p * 4], 3)) << p;
+        lit += f3[p * 3] != 0;
+    }
+    EXPECT_GT(lit, 0u);
+}
+
+TEST_F(BrushDriftPlugin, InPlaceCopyAndMultiFrameAgree) {
+    const uint32_t w = 72, h = 40;
+    const std::vector<std::pair<const char*, float>> params = {{"Blend Input", 0.6f}, {"Alpha Mode", 1.0f},
+                                                               {"Source Val", 0.3f}, {"Feedback", 0.2f}};
+    const auto inPlace = frames(w, h, ff::kDepth32, params, 3);
+
+    vyrtest::Instance copy(lib, w, h, ff::kDepth32);
+    vyrtest::Instance multi(lib, w, h, ff::kDepth32);
+    for (const auto& p : params) copy.setParameter(p.first, p.second), multi.setParameter(p.first, p.second);
+    for (int f = 0; f < 3; ++f) {
+        const std::vector<uint8_t> input = picture(w, h, 4, 1 + f);
+        std::vector<uint8_t> out(input.size(), 99);
+        // Each instance draws rand() only when its first frame seeds.
+        if (f == 0) std::srand(1);
+        ASSERT_EQ(copy.processFrameCopy({input.data()}, out), 0u);
+        EXPECT_EQ(out, inPlace[size_t(f)]) << "frame " << f;
+
+        // Code 16 with input and output slot 0 sharing one buffer.
+        std::vector<uint8_t> shared = input;
+        FrameImageStruct slot = {ff::kFormatPacked8, 4, shared.data(), int32_t(w), int32_t(h), nullptr, 0, 0};
+        FrameMultiStruct record = {};
+        record.numInputs = record.numOutputs = 1;
+        record.inputs[0] = record.outputs[0] = &slot;
+        if (f == 0) std::srand(1);
+        ASSERT_EQ(multi.processFrameMulti(&record), 0u);
+        EXPECT_EQ(shared, inPlace[size_t(f)]) << "frame " << f;
+    }
+}
+
+TEST_F(BrushDriftPlugin, MultiFrameSlotOfAnotherPixelSizeIsRefused) {
+    vyrtest::Instance inst(lib, 32, 16, ff::kDepth32);
+    std::vector<uint8_t> in(32 * 16 * 3, 5), out(32 * 16 * 3, 6);
+    FrameImageStruct inSlot = {ff::kFormatPacked8, 3, in.data(), 32, 16, nullptr, 0, 0};
+    FrameImageStruct outSlot = {ff::kFormatPacked8, 3, out.data(), 32, 16, nullptr, 0, 0};
+    FrameMultiStruct record = {};
+    record.numInputs = record.numOutputs = 1;
+    record.inputs[0] = &inSlot;
+    record.outputs[0] = &outSlot;
+    vyrtest::StderrCapture capture;
+    EXPECT_EQ(inst.processFrameMulti(&record), 0xFFFFFFFFu);
+    EXPECT_NE(capture.text().find("Vyr_Multi: Error: No valid input data present"), std::string::npos);
+    EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 6));
+}
+
+}  // namespace
