@@ -151,6 +151,16 @@ std::vector<uint8_t> Instance::renderFrame() {
     return frame;
 }
 
+CallerRecord::CallerRecord(const std::vector<uint8_t>& input, int w, int h, int bpp)
+    : inPixels(input), outPixels(input.size(), 0) {
+    in = {ff::kFormatPacked8, bpp, inPixels.data(), w, h, nullptr, 0, 0};
+    out = {ff::kFormatPacked8, bpp, outPixels.data(), w, h, nullptr, 0, 0};
+    record.numInputs = 1;
+    record.inputs[0] = &in;
+    record.numOutputs = 1;
+    record.outputs[0] = &out;
+}
+
 StderrCapture::StderrCapture() {
     std::fflush(stderr);
     char path[] = "/tmp/vyr-stderr-XXXXXX";

@@ -80,6 +80,18 @@ class Instance {
     uint32_t width_, height_, bpp_;
 };
 
+// A caller's own multi-frame record for the multi-frame entry (code 16),
+// with one input and one output image of its own.
+struct CallerRecord {
+    std::vector<uint8_t> inPixels, outPixels;
+    FrameImageStruct in{}, out{};
+    FrameMultiStruct record{};
+
+    CallerRecord(const std::vector<uint8_t>& input, int w, int h, int bpp);
+    CallerRecord(const CallerRecord&) = delete;
+    CallerRecord& operator=(const CallerRecord&) = delete;
+};
+
 // Captures everything written to standard error (file descriptor 2) while
 // it lives; notices arrive there.
 class StderrCapture {

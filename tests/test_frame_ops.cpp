@@ -90,24 +90,7 @@ TEST_P(FrameOps, NullFramePiecesAreRefusedWithoutWriting) {
     EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0x5A));
 }
 
-namespace {
-
-struct CallerRecord {
-    std::vector<uint8_t> inPixels, outPixels;
-    FrameImageStruct in{}, out{};
-    FrameMultiStruct record{};
-
-    CallerRecord(const std::vector<uint8_t>& input, int w, int h, int bpp) : inPixels(input), outPixels(input.size(), 0) {
-        in = {ff::kFormatPacked8, bpp, inPixels.data(), w, h, nullptr, 0, 0};
-        out = {ff::kFormatPacked8, bpp, outPixels.data(), w, h, nullptr, 0, 0};
-        record.numInputs = 1;
-        record.inputs[0] = &in;
-        record.numOutputs = 1;
-        record.outputs[0] = &out;
-    }
-};
-
-}  // namespace
+using vyrtest::CallerRecord;
 
 TEST_P(FrameOps, CallersRecordRendersLikeACopyAndOrdinaryFramesFollow) {
     PluginLibrary lib(GetParam());

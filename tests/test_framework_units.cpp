@@ -286,29 +286,11 @@ TEST(ProcessFrameMulti, CommonChecksShowTheirNotices) {
     EXPECT_EQ(obj->renderCalls, 0);
 }
 
-namespace {
-
-// A caller's own record with one input and one output image.
-struct CallerRecord {
-    std::vector<uint8_t> inPixels, outPixels;
-    FrameImageStruct in{}, out{};
-    FrameMultiStruct record{};
-
-    CallerRecord(int w, int h, int bpp) : inPixels(pattern(size_t(w) * h * bpp, 9)), outPixels(inPixels.size(), 0) {
-        in = {ff::kFormatPacked8, bpp, inPixels.data(), w, h, nullptr, 0, 0};
-        out = {ff::kFormatPacked8, bpp, outPixels.data(), w, h, nullptr, 0, 0};
-        record.numInputs = 1;
-        record.inputs[0] = &in;
-        record.numOutputs = 1;
-        record.outputs[0] = &out;
-    }
-};
-
-}  // namespace
+using vyrtest::CallerRecord;
 
 TEST(ProcessFrameMulti, RendersACallersRecordWithoutAdoptingIt) {
     InstancePtr obj = make(16, 8);
-    CallerRecord caller(16, 8, 4);
+    CallerRecord caller(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4);
     ASSERT_EQ(obj->processFrameMulti(&caller.record), 0);
     EXPECT_EQ(caller.outPixels, inverted(caller.inPixels));
     EXPECT_EQ(obj->lastRecord, &caller.record);
@@ -325,7 +307,7 @@ TEST(ProcessFrameMulti, RendersACallersRecordWithoutAdoptingIt) {
 
 TEST(ProcessFrameMulti, ACallersRecordMayDrawThreeBytePixelsOnAFourByteInstance) {
     InstancePtr obj = make(16, 8);
-    CallerRecord caller(16, 8, 3);
+    CallerRecord caller(pattern(size_t(16) * 8 * 3, 9), 16, 8, 3);
     ASSERT_EQ(obj->processFrameMulti(&caller.record), 0);
     EXPECT_EQ(caller.outPixels, inverted(caller.inPixels));
 }
@@ -338,14 +320,14 @@ TEST(ProcessFrameMulti, RefusesRecordsThatDoNotFitTheInstance) {
         EXPECT_EQ(notices.text(), "Vyr_Multi: Error: No valid input data present\n");
         EXPECT_EQ(c.outPixels, std::vector<uint8_t>(c.outPixels.size(), 0));
     };
-    { CallerRecord c(16, 8, 4); c.out.bytesPerPixel = 3; expectRefused(c); }
-    { CallerRecord c(16, 8, 2); expectRefused(c); }
-    { CallerRecord c(8, 8, 4); expectRefused(c); }    // smaller than the instance
-    { CallerRecord c(16, 4, 4); expectRefused(c); }
-    { CallerRecord c(16, 8, 4); c.record.numOutputs = 0; expectRefused(c); }
-    { CallerRecord c(16, 8, 4); c.record.numInputs = 0; expectRefused(c); }
-    { CallerRecord c(16, 8, 4); c.in.pixels = nullptr; expectRefused(c); }
-    { CallerRecord c(16, 8, 4); c.record.outputs[0] = nullptr; expectRefused(c); }
+    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.out.bytesPerPixel = 3; expectRefused(c); }
+    { CallerRecord c(pattern(size_t(16) * 8 * 2, 9), 16, 8, 2); expectRefused(c); }
+    { CallerRecord c(pattern(size_t(8) * 8 * 4, 9), 8, 8, 4); expectRefused(c); }    // smaller than the instance
+    { CallerRecord c(pattern(size_t(16) * 4 * 4, 9), 16, 4, 4); expectRefused(c); }
+    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.record.numOutputs = 0; expectRefused(c); }
+    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.record.numInputs = 0; expectRefused(c); }
+    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.in.pixels = nullptr; expectRefused(c); }
+    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.record.outputs[0] = nullptr; expectRefused(c); }
     EXPECT_EQ(obj->renderCalls, 0);
 }
 
