@@ -9,9 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(
-  cmake make g++ g++-multilib binutils pkg-config
+  cmake make g++ g++-multilib binutils pkgconf
   googletest libgtest-dev libbenchmark-dev
   frei0r-plugins-dev ffmpeg
+  libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libpng-dev libcli11-dev
 )
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -96,11 +97,7 @@ case "$cmd" in
   demo)
     install_packages
     configure_and_build build
-    if [ -x tools/demo.sh ] && [ -x build/tools/vyrhost/vyrhost ]; then
-      tools/demo.sh build demo
-    else
-      for p in build/plugins/*.so; do echo "$p"; done
-    fi
+    tools/demo.sh build demo
     ;;
   *)
     echo "usage: $0 demo|test|build|bench" >&2

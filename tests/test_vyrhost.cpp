@@ -1,0 +1,530 @@
+// vyrhost driven as a user drives it: as a separate process, reading what it
+// prints and decoding the files it writes. The HostProbe test plug-in shows
+// exactly which values and frames the host passed on.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+#ifndef VYRHOST_EXE
+#error "VYRHOST_EXE must name the built vyrhost"
+#endif
+#ifndef VYRHOST_PROBE
+#error "VYRHOST_PROBE must name the built HostProbe test plug-in"
+#endif
+#ifndef VYRHOST_NOT_A_PLUGIN
+#error "VYRHOST_NOT_A_PLUGIN must name a shared library without plugMain"
+#endif
+#if !defined(VYRHOST_FFMPEG) || !defined(VYRHOST_FFPROBE)
+#error "VYRHOST_FFMPEG and VYRHOST_FFPROBE must name the ffmpeg and ffprobe programs"
+#endif
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Runs a program with arguments (no shell) and collects its exit status and
+// both output streams.
+Result run(const std::vector<std::string>& args) {
+    char outPath[] = "/tmp/vyrhost-test-out-XXXXXX";
+    char errPath[] = "/tmp/vyrhost-test-err-XXXXXX";
+    const int outFd = mkstemp(outPath), errFd = mkstemp(errPath);
+    Result r;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    close(outFd);
+    close(errFd);
+    r.out = slurp(outPath);
+    r.err = slurp(errPath);
+    unlink(outPath);
+    unlink(errPath);
+    return r;
+}
+
+Result vyrhost(std::vector<std::string> args) {
+    args.insert(args.begin(), VYRHOST_EXE);
+    return run(args);
+}
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    uint8_t at(int x, int y, int c) const { return rgba[(size_t(y) * width + x) * 4 + c]; }
+};
+
+Picture readPng(const std::string& path) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    Picture p;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+    image.format = PNG_FORMAT_RGBA;
+    p.rgba.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, p.rgba.data(), 0, nullptr)) {
+        p.rgba.clear();
+        return p;
+    }
+    p.width = int(image.width);
+    p.height = int(image.height);
+    return p;
+}
+
+// PNG colour type: 2 = RGB, 6 = RGBA.
+int pngColourType(const std::string& path) {
+    const std::string bytes = slurp(path);
+    return bytes.size() > 25 ? static_cast<unsigned char>(bytes[25]) : -1;
+}
+
+bool anyColour(const Picture& p) {
+    for (size_t i = 0; i < p.rgba.size(); i += 4)
+        if (p.rgba[i] != 0 || p.rgba[i + 1] != 0 || p.rgba[i + 2] != 0) return true;
+    return false;
+}
+
+struct VideoFacts {
+    int width = 0, height = 0;
+    long frames = -1;
+};
+
+VideoFacts probeVideo(const std::string& path) {
+    const Result r = run({VYRHOST_FFPROBE, "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                          "stream=width,height,nb_read_frames", "-of", "csv=p=0", path});
+    VideoFacts f;
+    if (r.status == 0) std::sscanf(r.out.c_str(), "%d,%d,%ld", &f.width, &f.height, &f.frames);
+    return f;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// Files in a folder, for checking that nothing was left behind.
+std::vector<std::string> listing(const std::string& dir) {
+    const Result r = run({"ls", "-A", dir});
+    std::vector<std::string> names;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) names.push_back(line);
+    return names;
+}
+
+// Whether a line of `text` starts with these blank-separated words.
+bool hasRow(const std::string& text, const std::vector<std::string>& words) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream in(line);
+        bool all = true;
+        for (const auto& w : words) {
+            std::string got;
+            if (!(in >> got) || got != w) {
+                all = false;
+                break;
+            }
+        }
+        if (all) return true;
+    }
+    return false;
+}
+
+class VyrhostTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        char dir[] = "/tmp/vyrhost-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+    }
+    void TearDown() override { run({"rm", "-rf", dir_}); }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+    std::string dir_;
+};
+
+// The error path: non-zero status and one line on standard error that says
+// what failed.
+void expectFailure(const Result& r, const std::string& mentions) {
+    EXPECT_NE(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(mentions), std::string::npos) << "message was: " << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+const std::string kProbe = VYRHOST_PROBE;
+
+// ---------------------------------------------------------------- list, info
+
+TEST(VyrhostInfo, MatchesWhatEachPluginSaysThroughPlugMain) {
+    for (const std::string& name : vyrtest::allPluginNames()) {
+        SCOPED_TRACE(name);
+        const Result r = vyrhost({"info", name});
+        ASSERT_EQ(r.status, 0) << r.err;
+        vyrtest::PluginLibrary lib(name);
+        const PlugInfoStruct* pi = lib.info();
+        EXPECT_NE(r.out.find("Name:           " + name + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("ID:             " + std::string(pi->PluginUniqueID, 4) + "\n"), std::string::npos);
+        EXPECT_NE(r.out.find(pi->PluginType == ff::kTypeSource ? "Type:           source\n" : "Type:           effect\n"),
+                  std::string::npos);
+        const PlugExtendedInfoStruct* ei = lib.extendedInfo();
+        EXPECT_NE(r.out.find("Version:        " + std::to_string(ei->PluginMajorVersion) + "." +
+                             std::to_string(ei->PluginMinorVersion) + "\n"),
+                  std::string::npos);
+        EXPECT_NE(r.out.find(std::string("Description:    ") + ei->Description + "\n"), std::string::npos);
+        EXPECT_NE(r.out.find(std::string("About:          ") + ei->About + "\n"), std::string::npos);
+        EXPECT_NE(r.out.find("32-bit video:      yes"), std::string::npos);
+        EXPECT_NE(r.out.find("16-bit video:      no"), std::string::npos);
+        EXPECT_NE(r.out.find("Parameters (" + std::to_string(lib.numParameters()) + "):"), std::string::npos);
+        // Every parameter row: index, name, default and the instance's display text.
+        vyrtest::Instance inst(lib, 64, 64);
+        std::istringstream lines(r.out);
+        std::string line;
+        while (std::getline(lines, line) && line.find("INDEX") == std::string::npos) {
+        }
+        for (uint32_t i = 0; i < lib.numParameters(); ++i) {
+            ASSERT_TRUE(std::getline(lines, line));
+            std::istringstream row(line);
+            uint32_t index = 99;
+            row >> index;
+            EXPECT_EQ(index, i) << line;
+            EXPECT_NE(line.find("  " + lib.parameterName(i) + "  "), std::string::npos) << line;
+            const std::string display = inst.displayText(i);
+            EXPECT_NE(line.find(display.substr(0, display.find('\0'))), std::string::npos) << line;
+            char def[32];
+            std::snprintf(def, sizeof def, "%.6g", double(lib.parameterDefault(i)));
+            EXPECT_NE(line.find(std::string("  ") + def + "  "), std::string::npos) << line;
+        }
+    }
+}
+
+TEST(VyrhostInfo, FindsAPluginByPathAndByNameInAnyCase) {
+    const Result byPath = vyrhost({"info", vyrtest::pluginPath("VyrGlobHeap1")});
+    ASSERT_EQ(byPath.status, 0) << byPath.err;
+    const Result byName = vyrhost({"info", "vyrglobheap1"});
+    ASSERT_EQ(byName.status, 0) << byName.err;
+    EXPECT_EQ(byPath.out, byName.out);
+}
+
+TEST_F(VyrhostTest, ListShowsEveryPluginAndSkipsOtherFiles) {
+    const Result all = vyrhost({"list"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    for (const std::string& name : vyrtest::allPluginNames()) {
+        vyrtest::PluginLibrary lib(name);
+        const std::vector<std::string> row = {name + ".so", name, std::string(lib.info()->PluginUniqueID, 4),
+                                              lib.info()->PluginType == ff::kTypeSource ? "source" : "effect"};
+        EXPECT_TRUE(hasRow(all.out, row)) << all.out;
+        EXPECT_NE(all.out.find(lib.extendedInfo()->Description), std::string::npos);
+    }
+
+    // A folder with the probe, a file that is no library and one without plugMain.
+    run({"cp", kProbe, path("HostProbe.so")});
+    std::ofstream(path("broken.so")) << "not an ELF file";
+    run({"cp", VYRHOST_NOT_A_PLUGIN, path("plain.so")});
+    std::ofstream(path("notes.txt")) << "ignored";
+    const Result some = vyrhost({"list", dir_});
+    ASSERT_EQ(some.status, 0) << some.err;
+    EXPECT_TRUE(hasRow(some.out, {"HostProbe.so", "HostProbe", "tprb", "effect", "1.2", "Test", "probe"})) << some.out;
+    EXPECT_EQ(some.out.find("broken"), std::string::npos);
+    EXPECT_NE(some.err.find("skipped broken.so"), std::string::npos) << some.err;
+    EXPECT_NE(some.err.find("skipped plain.so"), std::string::npos) << some.err;
+    EXPECT_NE(some.err.find("no plugMain"), std::string::npos) << some.err;
+    EXPECT_EQ(some.err.find("notes.txt"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- render: files
+
+TEST_F(VyrhostTest, SourcesRenderAPngOfTheAskedSizeThatIsNotBlack) {
+    for (const std::string name : {"VyrSnowSpecks1", "VyrGlobHeap1", "VyrGlobSwirl1"}) {
+        SCOPED_TRACE(name);
+        const std::string out = path(std::string(name) + ".png");
+        const Result r = vyrhost({"render", name, "--size", "160x120", "--frames", "3", "-o", out});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Picture p = readPng(out);
+        EXPECT_EQ(p.width, 160);
+        EXPECT_EQ(p.height, 120);
+        EXPECT_TRUE(anyColour(p)) << name << " drew a black picture";
+    }
+}
+
+TEST_F(VyrhostTest, PngKeepsTheByteOrderAndDepth) {
+    // The probe passes the test picture through: bars of 75 % white, yellow,
+    // cyan, green, magenta, red, blue from the left.
+    const Result r = vyrhost({"render", kProbe, "--size", "140x60", "-o", path("bars.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Picture p = readPng(path("bars.png"));
+    ASSERT_EQ(p.width, 140);
+    const int y = 5;
+    const uint8_t yellow[3] = {191, 191, 0}, cyan[3] = {0, 191, 191}, red[3] = {191, 0, 0}, blue[3] = {0, 0, 191};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(p.at(30, y, c), yellow[c]);
+        EXPECT_EQ(p.at(50, y, c), cyan[c]);
+        EXPECT_EQ(p.at(110, y, c), red[c]);
+        EXPECT_EQ(p.at(130, y, c), blue[c]);
+    }
+    EXPECT_EQ(pngColourType(path("bars.png")), 6);  // 32-bit frames keep alpha
+
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "140x60", "--depth", "24", "-o", path("bars24.png")}).status, 0);
+    EXPECT_EQ(pngColourType(path("bars24.png")), 2);
+    EXPECT_EQ(readPng(path("bars24.png")).rgba, p.rgba);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "140x60", "--opaque", "-o", path("opaque.png")}).status, 0);
+    EXPECT_EQ(pngColourType(path("opaque.png")), 2);
+}
+
+TEST_F(VyrhostTest, TenFrameVideosDecodeWithTenFramesOfTheRightSize) {
+    for (const std::string file : {"clip.mp4", "clip.mkv", "clip.gif", "odd.mp4"}) {
+        SCOPED_TRACE(file);
+        const std::string size = file == std::string("odd.mp4") ? "75x43" : "96x64";
+        const Result r = vyrhost({"render", "VyrGlobHeap1", "--size", size, "--frames", "10", "-o", path(file)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const VideoFacts v = probeVideo(path(file));
+        EXPECT_EQ(v.frames, 10);
+        EXPECT_EQ(std::to_string(v.width) + "x" + std::to_string(v.height), size);
+    }
+    EXPECT_EQ(listing(dir_).size(), 4u);  // no temporary files left
+}
+
+TEST_F(VyrhostTest, SequencesAndRawFramesCarryTheSamePictures) {
+    const std::vector<std::string> common = {"render", "VyrBrushDrift1", "--size", "32x24", "--frames", "3",
+                                             "--seed", "3"};
+    std::vector<std::string> seq = common;
+    seq.insert(seq.end(), {"-o", path("f_%03d.png")});
+    ASSERT_EQ(vyrhost(seq).status, 0);
+    // Raw frames go to standard output: run through a shell to redirect it.
+    std::string cmd = std::string(VYRHOST_EXE);
+    for (size_t i = 0; i < common.size(); ++i) cmd += " '" + common[i] + "'";
+    cmd += " -o - > '" + path("frames.raw") + "'";
+    ASSERT_EQ(run({"sh", "-c", cmd}).status, 0);
+    const std::string bytes = slurp(path("frames.raw"));
+    ASSERT_EQ(bytes.size(), 3u * 32 * 24 * 4);
+    for (int f = 0; f < 3; ++f) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f_%03d.png", f);
+        const Picture p = readPng(path(name));
+        ASSERT_EQ(p.width, 32) << name;
+        const unsigned char* frame = reinterpret_cast<const unsigned char*>(bytes.data()) + f * 32 * 24 * 4;
+        for (size_t i = 0; i < size_t(32 * 24); ++i) {
+            // BGRA in the pipe, RGBA from the PNG.
+            ASSERT_EQ(frame[i * 4 + 0], p.rgba[i * 4 + 2]) << name << " pixel " << i;
+            ASSERT_EQ(frame[i * 4 + 1], p.rgba[i * 4 + 1]);
+            ASSERT_EQ(frame[i * 4 + 2], p.rgba[i * 4 + 0]);
+            ASSERT_EQ(frame[i * 4 + 3], p.rgba[i * 4 + 3]);
+        }
+    }
+    EXPECT_FALSE(exists(path("f_003.png")));
+}
+
+TEST_F(VyrhostTest, EffectRendersOverAnInputVideo) {
+    const Result made = run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25",
+                             "-frames:v", "12", "-pix_fmt", "yuv420p", path("in.mp4")});
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    // Without --frames the clip is as long as the input.
+    Result r = vyrhost({"render", "VyrBrushDrift1", "--input", path("in.mp4"), "--size", "80x60", "-o",
+                        path("out.mp4")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    VideoFacts v = probeVideo(path("out.mp4"));
+    EXPECT_EQ(v.frames, 12);
+    EXPECT_EQ(v.width, 80);
+    EXPECT_EQ(v.height, 60);
+
+    // A longer clip loops the input.
+    r = vyrhost({"render", "VyrBrushDrift1", "--input", path("in.mp4"), "--size", "80x60", "--frames", "30", "-o",
+                 path("long.mkv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(probeVideo(path("long.mkv")).frames, 30);
+
+    // The probe passes its input through: the output follows the input
+    // video, and a PNG holds its first frame.
+    r = vyrhost({"render", kProbe, "--input", path("in.mp4"), "--size", "64x48", "-o", path("first.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-i", path("in.mp4"), "-frames:v", "1", path("ref.png")}).status, 0);
+    const Picture got = readPng(path("first.png")), ref = readPng(path("ref.png"));
+    ASSERT_EQ(got.width, ref.width);
+    long diff = 0;
+    for (size_t i = 8; i < got.rgba.size(); ++i)  // pixels 0 and 1 carry the probe's marks
+        if (i % 4 != 3) diff += std::abs(int(got.rgba[i]) - int(ref.rgba[i]));
+    EXPECT_LT(diff / double(got.rgba.size()), 3.0);  // the same picture, up to colour conversion
+}
+
+// ---------------------------------------------------------------- parameters, seed
+
+TEST_F(VyrhostTest, RampsRunFromTheFirstValueToTheLast) {
+    const Result r = vyrhost({"render", kProbe, "--size", "8x8", "--frames", "5", "--ramp", "Level=0:1", "-o",
+                              path("r_%d.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const int expected[5] = {0, 63, 127, 191, 255};  // trunc(255 x (0, .25, .5, .75, 1))
+    for (int f = 0; f < 5; ++f) EXPECT_EQ(readPng(path("r_" + std::to_string(f) + ".png")).at(0, 0, 0), expected[f]);
+
+    // --set holds a value; names match without regard to case, indices work too.
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "--set", "level=0.2", "-o", path("s.png")}).status, 0);
+    EXPECT_EQ(readPng(path("s.png")).at(0, 0, 0), 51);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "--set", "0=1", "-o", path("i.png")}).status, 0);
+    EXPECT_EQ(readPng(path("i.png")).at(0, 0, 0), 255);
+}
+
+TEST_F(VyrhostTest, RampsChangeARealPluginsPictureOverTheClip) {
+    // Draw Switch! at 0 draws nothing; at 1 the dots run.
+    const Result r = vyrhost({"render", "VyrSnowSpecks1", "--size", "96x64", "--frames", "4", "--ramp",
+                              "Draw Switch!=0:1", "-o", path("d_%d.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(anyColour(readPng(path("d_0.png"))));
+    EXPECT_TRUE(anyColour(readPng(path("d_3.png"))));
+}
+
+TEST_F(VyrhostTest, SeedMakesRunsRepeatable) {
+    const auto render = [&](const std::string& plugin, const std::string& seed, const std::string& file) {
+        const Result r = vyrhost({"render", plugin, "--size", "96x64", "--frames", "3", "--seed", seed, "-o", file});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return readPng(file).rgba;
+    };
+    EXPECT_EQ(render(kProbe, "5", path("a.png")), render(kProbe, "5", path("b.png")));
+    EXPECT_NE(render(kProbe, "5", path("a.png")), render(kProbe, "6", path("c.png")));
+    for (const std::string& name : vyrtest::allPluginNames()) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(render(name, "11", path("x.png")), render(name, "11", path("y.png")));
+    }
+}
+
+TEST_F(VyrhostTest, CopyAndInPlaceGiveTheSamePictures) {
+    for (const std::string& name : vyrtest::allPluginNames()) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> args = {"render", name, "--size", "64x48", "--frames", "3", "--seed", "2", "-o"};
+        std::vector<std::string> copy = args;
+        args.push_back(path("inplace.png"));
+        copy.push_back(path("copy.png"));
+        copy.push_back("--copy");
+        ASSERT_EQ(vyrhost(args).status, 0);
+        ASSERT_EQ(vyrhost(copy).status, 0);
+        EXPECT_EQ(readPng(path("inplace.png")).rgba, readPng(path("copy.png")).rgba);
+    }
+}
+
+// ---------------------------------------------------------------- errors
+
+TEST_F(VyrhostTest, UnloadableFilesAndUnknownNamesAreReported) {
+    std::ofstream(path("broken.so")) << "not an ELF file";
+    expectFailure(vyrhost({"info", path("broken.so")}), "cannot load " + path("broken.so"));
+    expectFailure(vyrhost({"info", VYRHOST_NOT_A_PLUGIN}), "no plugMain");
+    expectFailure(vyrhost({"info", path("missing.so")}), "no such file");
+    expectFailure(vyrhost({"render", "NoSuchPlugin", "-o", path("x.png")}), "no plug-in named \"NoSuchPlugin\"");
+    expectFailure(vyrhost({"list", path("nowhere")}), "cannot read plug-in folder");
+    EXPECT_FALSE(exists(path("x.png")));
+}
+
+TEST_F(VyrhostTest, BadParametersAreReportedBeforeAnythingIsWritten) {
+    const std::string out = path("x.mp4");
+    Result r = vyrhost({"render", "VyrSnowSpecks1", "--set", "Dot Scael=0.5", "-o", out});
+    expectFailure(r, "VyrSnowSpecks1 has no parameter \"Dot Scael\"");
+    EXPECT_NE(r.err.find("\"Dot Scale\""), std::string::npos);  // and names the ones it has
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    expectFailure(vyrhost({"render", kProbe, "--set", "Level=1.5", "-o", out}), "not a number from 0 to 1");
+    expectFailure(vyrhost({"render", kProbe, "--set", "Level=abc", "-o", out}), "not a number from 0 to 1");
+    expectFailure(vyrhost({"render", kProbe, "--set", "Level", "-o", out}), "expected NAME=VALUE");
+    expectFailure(vyrhost({"render", kProbe, "--ramp", "Level=0", "-o", out}), "expected NAME=FROM:TO");
+    expectFailure(vyrhost({"render", kProbe, "--set", "7=0.5", "-o", out}), "has 3 parameters");
+    EXPECT_TRUE(listing(dir_).empty());
+}
+
+TEST_F(VyrhostTest, BadSizesAndFormatsAreReported) {
+    for (const std::string size : {"0x10", "10x0", "640", "640x", "x480", "-5x5", "20000x10", "640x480x2"})
+        expectFailure(vyrhost({"render", kProbe, "--size", size, "-o", path("x.png")}), "bad size");
+    EXPECT_NE(vyrhost({"render", kProbe, "--depth", "16", "-o", path("x.png")}).status, 0);
+    expectFailure(vyrhost({"render", kProbe, "--frames", "2", "-o", path("x_%d_%d.png")}), "more than one");
+    expectFailure(vyrhost({"render", kProbe, "--frames", "2", "-o", path("x_%04d.mp4")}), "end it in .png");
+    expectFailure(vyrhost({"render", kProbe, "-o", path("x.unknownext")}), "unknown video format");
+    expectFailure(vyrhost({"render", kProbe, "--input", path("none.mp4"), "-o", path("x.png")}),
+                  "cannot read input " + path("none.mp4"));
+    EXPECT_TRUE(listing(dir_).empty());
+}
+
+TEST_F(VyrhostTest, UnwritableOutputsAreReported) {
+    for (const std::string out : {"/nonexistent-dir/x.png", "/nonexistent-dir/x.mp4", "/nonexistent-dir/x_%d.png"})
+        expectFailure(vyrhost({"render", kProbe, "--size", "8x8", "-o", out}), "cannot write /nonexistent-dir/x");
+}
+
+TEST_F(VyrhostTest, PluginFailuresLeaveNothingHalfWritten) {
+    // The probe fails its fourth frame (Fail Frame 0.003 names frame 3).
+    Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Fail Frame=0.003", "-o",
+                        path("x.mp4")});
+    expectFailure(r, "HostProbe: processFrame failed at frame 3; " + path("x.mp4") + " was not written");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Fail Frame=0.003", "--copy", "-o",
+                 path("x_%02d.png")});
+    expectFailure(r, "processFrameCopy failed at frame 3; removed the 3 frames already written");
+    EXPECT_TRUE(listing(dir_).empty());
+
+    expectFailure(vyrhost({"render", kProbe, "--size", "7x16", "-o", path("x.png")}),
+                  "HostProbe: instantiate failed at 7x16, 32-bit");
+    EXPECT_TRUE(listing(dir_).empty());
+}
+
+TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
+    for (const std::string out : {"x.mp4", "x.png"}) {
+        const Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Crash Frame=0.002",
+                                  "-o", path(out)});
+        EXPECT_EQ(r.status, 128 + SIGSEGV);
+        EXPECT_EQ(r.err, "vyrhost: error: HostProbe crashed at frame 2; " + path(out) + " was not written\n");
+        EXPECT_TRUE(listing(dir_).empty());
+    }
+}
+
+// ---------------------------------------------------------------- bench
+
+TEST(VyrhostBench, PrintsRateTimesAndThreads) {
+    const Result r = vyrhost({"bench", kProbe, "--size", "64x48", "--frames", "20", "--warmup", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("HostProbe at 64x48, 32-bit, processFrame: 20 frames after 2 warm-up frames"),
+              std::string::npos)
+        << r.out;
+    double fps = 0, median = 0, p90 = 0, worst = 0;
+    int threads = 0;
+    const size_t at = r.out.find("frames per second:");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at,
+                          "frames per second: %lf\nms per frame: median %lf, 90th percentile %lf, worst %lf\n"
+                          "threads: %d",
+                          &fps, &median, &p90, &worst, &threads),
+              5)
+        << r.out;
+    EXPECT_GT(fps, 0.0);
+    EXPECT_LE(median, p90);
+    EXPECT_LE(p90, worst);
+    EXPECT_EQ(threads, 1);  // the probe starts no threads
+
+    const Result omp = vyrhost({"bench", "VyrGlobHeap1", "--size", "64x48", "--frames", "3", "--threads", "2"});
+    ASSERT_EQ(omp.status, 0) << omp.err;
+    EXPECT_NE(omp.out.find("threads: 2"), std::string::npos) << omp.out;
+}
+
+}  // namespace

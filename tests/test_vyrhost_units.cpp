@@ -1,0 +1,103 @@
+// vyrhost's command-line pieces and its test picture, tested directly.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "frame_source.h"
+#include "host_error.h"
+#include "options.h"
+
+using namespace vyrhost;
+
+TEST(VyrhostSize, AcceptsWidthByHeightWithinLimits) {
+    const FrameSize s = parseSize("1280x720");
+    EXPECT_EQ(s.width, 1280);
+    EXPECT_EQ(s.height, 720);
+    EXPECT_EQ(parseSize("1X1").width, 1);
+    EXPECT_EQ(parseSize("16384x16384").height, 16384);
+    for (const char* bad : {"", "x", "0x1", "1x0", "16385x1", "1x16385", "12x", "x12", "+3x4", "3x-4",
+                            "3x4 ", " 3x4", "3.5x4", "3x4x5", "99999999999999999999x1"})
+        EXPECT_THROW(parseSize(bad), HostError) << bad;
+}
+
+TEST(VyrhostSettings, ParsesSetsAndRamps) {
+    ParamSetting s = parseSet("Dot Scale=0.9");
+    EXPECT_EQ(s.key, "Dot Scale");
+    EXPECT_FLOAT_EQ(s.from, 0.9f);
+    EXPECT_FALSE(s.ramp);
+    s = parseSet("a=b=1");  // the value follows the last '='
+    EXPECT_EQ(s.key, "a=b");
+    s = parseRamp("Angle Z=0:1");
+    EXPECT_EQ(s.key, "Angle Z");
+    EXPECT_EQ(s.from, 0.0f);
+    EXPECT_EQ(s.to, 1.0f);
+    EXPECT_TRUE(s.ramp);
+    s = parseRamp("x=1:0.25");
+    EXPECT_EQ(s.from, 1.0f);
+    EXPECT_EQ(s.to, 0.25f);
+    for (const char* bad : {"", "=1", "x", "x=", "x=1.01", "x=-0.1", "x=nan", "x=inf", "x=0.5x", "x= 0.5"})
+        EXPECT_THROW(parseSet(bad), HostError) << bad;
+    for (const char* bad : {"x=0", "x=0:", "x=:1", "x=0:2", "x:0=1", "=0:1"}) EXPECT_THROW(parseRamp(bad), HostError) << bad;
+}
+
+TEST(VyrhostSettings, RampsHitBothEndsExactlyAndMoveEvenly) {
+    const ParamSetting r = parseRamp("x=0.1:0.7");
+    EXPECT_EQ(settingValue(r, 0, 7), 0.1f);
+    EXPECT_EQ(settingValue(r, 6, 7), 0.7f);
+    EXPECT_FLOAT_EQ(settingValue(r, 3, 7), 0.4f);
+    for (long i = 1; i < 7; ++i) EXPECT_GT(settingValue(r, i, 7), settingValue(r, i - 1, 7));
+    EXPECT_EQ(settingValue(r, 0, 1), 0.1f);  // a one-frame clip stays at the start
+    EXPECT_EQ(settingValue(r, 9, 7), 0.7f);  // frames past the end hold the last value
+    const ParamSetting held = parseSet("x=0.3");
+    EXPECT_EQ(settingValue(held, 0, 5), 0.3f);
+    EXPECT_EQ(settingValue(held, 4, 5), 0.3f);
+}
+
+TEST(VyrhostOutput, ClassifiesNamesAndNumbersSequences) {
+    EXPECT_EQ(classifyOutput("-"), OutputKind::RawStdout);
+    EXPECT_EQ(classifyOutput("a.png"), OutputKind::Png);
+    EXPECT_EQ(classifyOutput("dir/A.PNG"), OutputKind::Png);
+    EXPECT_EQ(classifyOutput("out_%04d.png"), OutputKind::PngSequence);
+    EXPECT_EQ(classifyOutput("100%%_%d.png"), OutputKind::PngSequence);
+    EXPECT_EQ(classifyOutput("100%%.png"), OutputKind::Png);
+    EXPECT_EQ(classifyOutput("clip.mp4"), OutputKind::Video);
+    EXPECT_EQ(classifyOutput("clip.gif"), OutputKind::Video);
+    for (const char* bad : {"", "a_%d_%d.png", "a_%s.png", "a_%.png", "a_%d.mp4", "a_%1234d.png"})
+        EXPECT_THROW(classifyOutput(bad), HostError) << bad;
+
+    EXPECT_EQ(sequenceFileName("out_%04d.png", 7), "out_0007.png");
+    EXPECT_EQ(sequenceFileName("out_%d.png", 12345), "out_12345.png");
+    EXPECT_EQ(sequenceFileName("100%%/f%3d.png", 5), "100%/f  5.png");
+}
+
+TEST(VyrhostOutput, ParsesFrameRates) {
+    EXPECT_EQ(parseRate("30").num, 30);
+    EXPECT_EQ(parseRate("30").den, 1);
+    const Rate ntsc = parseRate("30000/1001");
+    EXPECT_EQ(ntsc.num, 30000);
+    EXPECT_EQ(ntsc.den, 1001);
+    const Rate film = parseRate("23.976");
+    EXPECT_EQ(film.num, 23976);
+    EXPECT_EQ(film.den, 1000);
+    for (const char* bad : {"", "0", "-5", "abc", "1/0", "0/1", "30/", "5000"}) EXPECT_THROW(parseRate(bad), HostError) << bad;
+}
+
+TEST(VyrhostTestPicture, IsOpaqueAndMovesFromFrameToFrame) {
+    const int w = 70, h = 30;
+    std::vector<uint8_t> a(size_t(w) * h * 4), b(a.size()), c24(size_t(w) * h * 3);
+    drawTestPicture(a.data(), w, h, 4, 0);
+    drawTestPicture(b.data(), w, h, 4, 10);
+    drawTestPicture(c24.data(), w, h, 3, 0);
+    EXPECT_NE(a, b);
+    for (size_t i = 0; i < size_t(w) * h; ++i) {
+        ASSERT_EQ(a[i * 4 + 3], 255);
+        for (int k = 0; k < 3; ++k) ASSERT_EQ(a[i * 4 + k], c24[i * 3 + k]);
+    }
+    std::vector<uint8_t> again(a.size());
+    drawTestPicture(again.data(), w, h, 4, 120);  // one period later
+    EXPECT_EQ(again, a);
+    // A one-pixel picture is drawn without reading or writing past it.
+    std::vector<uint8_t> one(4);
+    drawTestPicture(one.data(), 1, 1, 4, 33);
+    EXPECT_EQ(one[3], 255);
+}

@@ -1,0 +1,104 @@
+// vyrhost render: frames of one instance into a PNG, a PNG sequence, a
+// video file or a pipe.
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+#include "commands.h"
+#include "crash_guard.h"
+#include "frame_sink.h"
+#include "frame_source.h"
+#include "host_error.h"
+#include "progress.h"
+#include "session.h"
+
+namespace vyrhost {
+
+namespace {
+
+constexpr long kDefaultClipFrames = 60;
+
+}  // namespace
+
+int runRender(const RenderOptions& o) {
+    if (o.frames < 0) throw HostError("--frames must be at least 1");
+    const OutputKind kind = classifyOutput(o.output);
+    Session session = openSession(o, true);
+    const Plugin& plugin = *session.plugin;
+    const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
+
+    // Effects without an input get the test picture; sources opaque black.
+    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp);
+
+    // The clip's length: as asked; else one frame for a single PNG; else a
+    // whole input clip; else a short clip.
+    const bool wholeInput = o.frames == 0 && kind != OutputKind::Png && source.kind() == FrameSource::Kind::Clip;
+    long frames = o.frames;
+    if (frames == 0) frames = kind == OutputKind::Png ? 1 : kDefaultClipFrames;
+    long rampFrames = frames;
+    if (wholeInput) {
+        frames = -1;
+        rampFrames = source.lengthHint();
+        if (rampFrames < 1 && session.hasRamps())
+            throw HostError("the length of " + o.input + " is not known; give --frames to ramp over it");
+    }
+
+    Rate rate;
+    if (!o.fps.empty())
+        rate = parseRate(o.fps);
+    else if (!o.input.empty() && source.rateNum() > 0 && source.rateDen() > 0)
+        rate = {source.rateNum(), source.rateDen()};
+
+    SinkSettings ss;
+    ss.output = o.output;
+    ss.width = width;
+    ss.height = height;
+    ss.bytesPerPixel = bpp;
+    ss.rate = rate;
+    ss.codec = o.codec;
+    ss.keepAlpha = !o.opaque;
+    CrashGuard guard(plugin.name());
+    std::unique_ptr<FrameSink> sink = openSink(ss);
+    guard.setOutput(sink->temporaryPath(), sink->crashNote());
+    seedIfAsked(o);
+    guard.setInPlugin(true);
+    Instance inst(plugin, width, height, o.depth);
+    guard.setInPlugin(false);
+    std::vector<uint8_t> in(inst.frameBytes()), out(o.copy ? inst.frameBytes() : 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    long done = 0;
+    try {
+        Progress progress(plugin.name(), wholeInput ? rampFrames : frames);
+        for (; frames < 0 || done < frames; ++done) {
+            if (guard.interrupted()) throw HostError("interrupted at frame " + std::to_string(done));
+            if (!source.next(in.data(), done, !wholeInput)) break;
+            guard.setFrame(done);
+            guard.setInPlugin(true);
+            session.apply(inst, done, rampFrames);
+            const bool ok = o.copy ? inst.processFrameCopy(in.data(), out.data()) : inst.processFrame(in.data());
+            guard.setInPlugin(false);
+            if (!ok)
+                throw HostError(plugin.name() + ": " + (o.copy ? "processFrameCopy" : "processFrame") +
+                                " failed at frame " + std::to_string(done));
+            sink->write(o.copy ? out.data() : in.data());
+            progress.update(done + 1);
+        }
+        progress.clear();
+        sink->finish();
+        guard.disarm();
+    } catch (const std::exception& e) {
+        // Out of memory included: whatever stopped the render, say what
+        // became of the output.
+        throw HostError(std::string(e.what()) + "; " + sink->abandon());
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!o.quiet)
+        std::fprintf(stderr, "vyrhost: wrote %s: %ld frame%s of %dx%d, %d-bit, in %.2f s (%.1f fps)\n",
+                     sink->describe().c_str(), done, done == 1 ? "" : "s", width, height, o.depth, seconds,
+                     seconds > 0.0 ? double(done) / seconds : 0.0);
+    return 0;
+}
+
+}  // namespace vyrhost

@@ -1,0 +1,44 @@
+// vyrhost's four commands. Each returns the process exit status and throws
+// HostError for failures that main() reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vyrhost {
+
+// What render and bench share: the plug-in, its frame format, its
+// parameters and its input.
+struct RunOptions {
+    std::string plugin;
+    std::string pluginDir;
+    std::string size = "1280x720";
+    int depth = 32;
+    std::vector<std::string> sets, ramps;
+    std::string input;
+    bool copy = false;  // processFrameCopy instead of processFrame
+    bool seeded = false;
+    unsigned seed = 0;
+    int threads = 0;  // 0: the OpenMP runtime's own choice
+};
+
+struct RenderOptions : RunOptions {
+    std::string output;
+    long frames = 0;  // 0: chosen from the output and input
+    std::string fps;  // empty: the input video's rate, else 30
+    std::string codec;
+    bool opaque = false;
+    bool quiet = false;
+};
+
+struct BenchOptions : RunOptions {
+    long frames = 100;
+    long warmup = 10;
+};
+
+int runList(const std::string& dir);
+int runInfo(const std::string& plugin, const std::string& pluginDir);
+int runRender(const RenderOptions& options);
+int runBench(const BenchOptions& options);
+
+}  // namespace vyrhost

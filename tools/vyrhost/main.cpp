@@ -1,0 +1,125 @@
+// vyrhost: loads FreeFrame 1.0 plug-ins and lists, describes, renders and
+// times them from the command line.
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <new>
+
+#include "commands.h"
+#include "host_error.h"
+#include "plugin_folder.h"
+#include "session.h"
+
+namespace {
+
+using vyrhost::RunOptions;
+
+void addRunOptions(CLI::App* cmd, RunOptions& o) {
+    cmd->add_option("PLUGIN", o.plugin, "plug-in file, or a plug-in name looked up in the plug-in folder")
+        ->required();
+    cmd->add_option("--size", o.size, "frame size WIDTHxHEIGHT")->type_name("WxH")->capture_default_str();
+    cmd->add_option("--depth", o.depth, "bits per pixel, 24 or 32")
+        ->check(CLI::IsMember({24, 32}))
+        ->capture_default_str();
+    cmd->add_option("--set", o.sets, "set a parameter: NAME=VALUE or INDEX=VALUE, VALUE from 0 to 1 (repeatable)")
+        ->allow_extra_args(false)
+        ->type_name("NAME=VALUE");
+    cmd->add_option("--ramp", o.ramps,
+                    "move a parameter linearly over the clip: NAME=FROM:TO (repeatable)")
+        ->allow_extra_args(false)
+        ->type_name("NAME=FROM:TO");
+    cmd->add_option("--input", o.input,
+                    "input for effects: an image, an image sequence (in_%04d.png) or a video, scaled to --size; "
+                    "default: a built-in test picture")
+        ->type_name("FILE");
+    cmd->add_flag("--copy", o.copy, "use processFrameCopy (separate output buffer) instead of processFrame");
+    cmd->add_option_function<unsigned>(
+        "--seed",
+        [&o](const unsigned& v) {
+            o.seeded = true;
+            o.seed = v;
+        },
+        "seed the C library's random generator with N before instantiating")
+        ->type_name("N");
+    cmd->add_option("--threads", o.threads, "worker threads for OpenMP plug-ins (sets OMP_NUM_THREADS)")
+        ->check(CLI::Range(1, 1024))
+        ->type_name("N");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed pipe is reported as a write error, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    vyrhost::keepProgramArguments(argv);
+
+    CLI::App app{"vyrhost: a command-line host for FreeFrame 1.0 video plug-ins"};
+    app.set_version_flag("--version", "vyrhost 1.0");
+    app.require_subcommand(1);
+    std::string pluginDir = vyrhost::defaultPluginDir();
+    app.add_option("--plugin-dir", pluginDir, "folder searched for plug-ins named without a path")
+        ->type_name("DIR")
+        ->capture_default_str();
+    app.fallthrough();
+
+    std::string listDir;
+    CLI::App* list = app.add_subcommand("list", "list the plug-ins in a folder");
+    list->add_option("DIR", listDir, "folder to list (default: the plug-in folder)")->type_name("DIR");
+
+    std::string infoPlugin;
+    CLI::App* info = app.add_subcommand("info", "describe a plug-in: descriptor, capabilities, parameters");
+    info->add_option("PLUGIN", infoPlugin, "plug-in file, or a plug-in name looked up in the plug-in folder")
+        ->required();
+
+    vyrhost::RenderOptions render;
+    CLI::App* renderCmd = app.add_subcommand("render", "render frames to a PNG, a PNG sequence, a video or a pipe");
+    addRunOptions(renderCmd, render);
+    renderCmd
+        ->add_option("-o,--output", render.output,
+                     "out.png (one frame: the last), out_%04d.png (numbered from 0), a video (.mp4, .mkv, .webm, "
+                     ".mov, .avi, .gif) or - for raw BGRA/BGR24 frames on standard output")
+        ->required()
+        ->type_name("FILE");
+    renderCmd->add_option("--frames", render.frames,
+                          "frames to render (default: 1 for a .png, the whole --input clip, else 60)")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
+    renderCmd->add_option("--fps", render.fps, "frame rate of a video file (default: the input's, else 30)")
+        ->type_name("RATE");
+    renderCmd->add_option("--codec", render.codec, "video encoder, e.g. libx264, ffv1, libvpx-vp9 (default: the "
+                                                   "container's)")
+        ->type_name("NAME");
+    renderCmd->add_flag("--opaque", render.opaque, "drop the alpha byte from 32-bit PNGs");
+    renderCmd->add_flag("-q,--quiet", render.quiet, "print nothing when all goes well");
+
+    vyrhost::BenchOptions bench;
+    CLI::App* benchCmd = app.add_subcommand("bench", "time a plug-in: frames per second and milliseconds per frame");
+    addRunOptions(benchCmd, bench);
+    benchCmd->add_option("--frames", bench.frames, "frames to time")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N")
+        ->capture_default_str();
+    benchCmd->add_option("--warmup", bench.warmup, "frames rendered before timing starts")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N")
+        ->capture_default_str();
+
+    CLI11_PARSE(app, argc, argv);
+
+    try {
+        if (list->parsed()) return vyrhost::runList(listDir.empty() ? pluginDir : listDir);
+        if (info->parsed()) return vyrhost::runInfo(infoPlugin, pluginDir);
+        if (renderCmd->parsed()) {
+            render.pluginDir = pluginDir;
+            return vyrhost::runRender(render);
+        }
+        bench.pluginDir = pluginDir;
+        return vyrhost::runBench(bench);
+    } catch (const vyrhost::HostError& e) {
+        std::fprintf(stderr, "vyrhost: error: %s\n", e.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vyrhost: error: out of memory\n");
+    }
+    return 1;
+}

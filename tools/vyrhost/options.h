@@ -1,0 +1,53 @@
+// The pieces of vyrhost's command line that need more than CLI11's own
+// checks: frame sizes, parameter assignments and ramps, and what an output
+// name asks for. Pure functions; each throws HostError with a message a user
+// can act on.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vyrhost {
+
+struct FrameSize {
+    int width = 0, height = 0;
+};
+
+// "WxH" with both sides 1..16384 (so that a 32-bit frame's byte count fits
+// a signed 32-bit int, as FreeFrame frame sizes must).
+FrameSize parseSize(const std::string& text);
+
+// A parameter value: a finite number in 0..1.
+float parseParamValue(const std::string& text, const std::string& what);
+
+// --set "Name=0.9" (to == from) or --ramp "Name=0:1". The key is a name or
+// an index; it is resolved against a plug-in later.
+struct ParamSetting {
+    std::string key;
+    float from = 0.0f, to = 0.0f;
+    bool ramp = false;
+};
+ParamSetting parseSet(const std::string& text);
+ParamSetting parseRamp(const std::string& text);
+
+// The value of a setting at frame `frame` of a clip of `frames` frames: a
+// straight line from `from` at the first frame to exactly `to` at the last.
+float settingValue(const ParamSetting& s, long frame, long frames);
+
+enum class OutputKind { Png, PngSequence, Video, RawStdout };
+
+// "-" is raw frames on standard output; a name with one %d-style field
+// (out_%04d.png) a PNG sequence; a name ending in .png one PNG; anything
+// else a video file whose container follows the extension.
+OutputKind classifyOutput(const std::string& path);
+
+// The file name of frame `index` of a sequence pattern.
+std::string sequenceFileName(const std::string& pattern, long index);
+
+// Frames per second: a positive number or a fraction such as 30000/1001.
+struct Rate {
+    int num = 30, den = 1;
+};
+Rate parseRate(const std::string& text);
+
+}  // namespace vyrhost

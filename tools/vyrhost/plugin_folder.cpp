@@ -1,0 +1,75 @@
+#include "plugin_folder.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "host_error.h"
+#include "plugin.h"
+
+#ifndef VYRHOST_PLUGIN_DIR
+#define VYRHOST_PLUGIN_DIR "."
+#endif
+
+namespace vyrhost {
+
+namespace {
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool sameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+std::string defaultPluginDir() {
+    const char* env = std::getenv("VYR_PLUGIN_DIR");
+    if (env != nullptr && *env != '\0') return env;
+    return VYRHOST_PLUGIN_DIR;
+}
+
+std::vector<std::string> pluginFiles(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) throw HostError("cannot read plug-in folder " + dir + ": " + std::strerror(errno));
+    std::vector<std::string> files;
+    while (const dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 && isRegularFile(dir + "/" + name))
+            files.push_back(dir + "/" + name);
+    }
+    closedir(d);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string resolvePlugin(const std::string& arg, const std::string& dir) {
+    if (arg.empty()) throw HostError("no plug-in given");
+    if (arg.find('/') != std::string::npos) {
+        if (!isRegularFile(arg)) throw HostError("cannot load " + arg + ": no such file");
+        return arg;
+    }
+    if (isRegularFile(arg)) return "./" + arg;
+    if (isRegularFile(dir + "/" + arg + ".so")) return dir + "/" + arg + ".so";
+    for (const std::string& file : pluginFiles(dir)) {
+        try {
+            Plugin p(file);
+            if (sameText(p.name(), arg)) return file;
+        } catch (const HostError&) {
+            // Not a plug-in; `vyrhost list` reports such files.
+        }
+    }
+    throw HostError("no plug-in named \"" + arg + "\" in " + dir + " (vyrhost list shows the plug-ins there)");
+}
+
+}  // namespace vyrhost

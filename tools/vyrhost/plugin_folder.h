@@ -1,0 +1,22 @@
+// Finding plug-ins: the default folder, the libraries in a folder, and a
+// command-line PLUGIN argument that is either a path or a plug-in's name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vyrhost {
+
+// $VYR_PLUGIN_DIR when set, else the folder the build put the plug-ins in.
+std::string defaultPluginDir();
+
+// The shared libraries (*.so) in `dir`, sorted by name; throws HostError
+// when the folder cannot be read.
+std::vector<std::string> pluginFiles(const std::string& dir);
+
+// A path (anything with a '/', or an existing file) is taken as it is; a
+// name is looked up in `dir` as <name>.so, then as a plug-in whose own
+// name matches without regard to case.
+std::string resolvePlugin(const std::string& arg, const std::string& dir);
+
+}  // namespace vyrhost

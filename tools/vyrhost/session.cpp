@@ -1,0 +1,91 @@
+#include "session.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "host_error.h"
+#include "plugin_folder.h"
+
+namespace vyrhost {
+
+namespace {
+
+char** programArgv = nullptr;
+
+// The OpenMP runtime reads its environment once, when it is loaded, and
+// FFmpeg's libraries already load it at start-up: other settings need a
+// fresh process with the variables set.
+void setRuntimeEnvironment(const std::vector<std::pair<std::string, std::string>>& wanted) {
+    bool changed = false;
+    for (const auto& kv : wanted) {
+        const char* have = std::getenv(kv.first.c_str());
+        if (have != nullptr && kv.second == have) continue;
+        setenv(kv.first.c_str(), kv.second.c_str(), 1);
+        changed = true;
+    }
+    if (!changed) return;
+    if (programArgv != nullptr) execv("/proc/self/exe", programArgv);
+    throw HostError(std::string("cannot restart vyrhost with its OpenMP settings: ") + std::strerror(errno));
+}
+
+}  // namespace
+
+void keepProgramArguments(char** argv) { programArgv = argv; }
+
+bool Session::hasRamps() const {
+    for (const auto& r : settings)
+        if (r.setting.ramp) return true;
+    return false;
+}
+
+void Session::apply(Instance& inst, long frame, long frames) const {
+    for (const auto& r : settings) inst.setParameter(r.index, settingValue(r.setting, frame, frames));
+}
+
+Session openSession(const RunOptions& options, bool passiveWait) {
+    Session s;
+    s.size = parseSize(options.size);
+    if (options.depth != 24 && options.depth != 32)
+        throw HostError("bad depth " + std::to_string(options.depth) + ": use 24 or 32");
+    s.bytesPerPixel = options.depth == 24 ? 3 : 4;
+    std::vector<ParamSetting> parsed;
+    for (const auto& text : options.sets) parsed.push_back(parseSet(text));
+    for (const auto& text : options.ramps) parsed.push_back(parseRamp(text));
+
+    std::vector<std::pair<std::string, std::string>> environment;
+    if (options.threads > 0) environment.push_back({"OMP_NUM_THREADS", std::to_string(options.threads)});
+    // Worker threads that spin between frames would take the CPU from the
+    // encoder; a user's own choice stands.
+    if (passiveWait && std::getenv("OMP_WAIT_POLICY") == nullptr) environment.push_back({"OMP_WAIT_POLICY", "passive"});
+    setRuntimeEnvironment(environment);
+
+    s.plugin.reset(new Plugin(resolvePlugin(options.plugin, options.pluginDir)));
+    const Plugin& p = *s.plugin;
+    if (p.capability(options.depth == 24 ? 1 : 2) == 0)
+        throw HostError(p.name() + " does not take " + std::to_string(options.depth) + "-bit frames");
+    if (options.copy && p.capability(3) == 0) throw HostError(p.name() + " does not support processFrameCopy");
+    for (const auto& setting : parsed) s.settings.push_back({p.parameterIndex(setting.key), setting});
+    return s;
+}
+
+void seedIfAsked(const RunOptions& options) {
+    if (options.seeded) std::srand(options.seed);
+}
+
+int processThreadCount() {
+    DIR* d = opendir("/proc/self/task");
+    if (d == nullptr) return 1;
+    int n = 0;
+    while (const dirent* e = readdir(d))
+        if (e->d_name[0] != '.') ++n;
+    closedir(d);
+    return n;
+}
+
+}  // namespace vyrhost

@@ -1,0 +1,35 @@
+// Decodes pictures with FFmpeg's libraries: a still image, a numbered image
+// sequence (in_%04d.png) or a video file, each frame scaled to a fixed size
+// and converted to the plug-ins' byte order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vyrhost {
+
+class VideoReader {
+   public:
+    // bytesPerPixel 4 gives BGRA (alpha 255 where the source has none), 3 BGR.
+    VideoReader(const std::string& path, int width, int height, int bytesPerPixel);
+    ~VideoReader();
+    VideoReader(const VideoReader&) = delete;
+    VideoReader& operator=(const VideoReader&) = delete;
+
+    // Decodes the next frame into `pixels` (width x height x bytesPerPixel
+    // bytes); false at the end of the input.
+    bool read(uint8_t* pixels);
+
+    // Frames the container announces (or its duration implies); -1 when unknown.
+    long frameCountHint() const;
+    // The stream's frame rate as num/den; den 0 when unknown.
+    int rateNum() const;
+    int rateDen() const;
+
+   private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+}  // namespace vyrhost
