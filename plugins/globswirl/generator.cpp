@@ -1,5 +1,70 @@
+// VyrGlobSwirl1: a swarm of soft blobs swirling around eight attractors,
+// their summed density coloured through one of six presets.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "field_colour.h"
 #include "plug_obj.h"
+#include "splat.h"
+#include "swirl_frame.h"
 
-void createScene(PlugObj&) {}
+static_assert(kNumParams == kSwirlParamCount, "one value per parameter row");
 
-int renderFrame(PlugObj&, const FrameMultiStruct&) { return 0; }
+namespace {
+
+const ParticleConfig kSwirlField = {
+    kSwirlParticles,
+    kSwirlAttractors,
+    true,   // blob profile flattened at 255
+    true,   // particles carry a fourth component, w = 1
+    false,  // no colour words
+    true,   // grain bytes
+    false,  // no trigonometry tables
+    ModeFlavour::GlobSwirl,
+    {paramTable, kSpeed, kNumParticles},
+};
+
+}  // namespace
+
+void createScene(PlugObj& obj) {
+    createParticleField(obj, kSwirlField, obj.width(), obj.height());
+    obj.blobPlacements.resize(kSwirlParticles);
+}
+
+int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+    const FrameImageStruct& input = *frame.inputs[0];
+    const FrameImageStruct& output = *frame.outputs[0];
+    const int width = obj.width();
+    const int height = obj.height();
+    const int pixelCount = width * height;
+    const int bytesPerPixel = input.bytesPerPixel;
+
+    // A source: whatever the host passed in is not part of the picture.
+    std::memset(input.pixels, 0, static_cast<size_t>(pixelCount) * bytesPerPixel);
+
+    float param[kSwirlParamCount];
+    for (int i = 0; i < kSwirlParamCount; ++i) param[i] = obj.param(i);
+
+    // A change of "Mode" takes effect in this very frame.
+    selectMode(obj, presetIndex(param[kMode]));
+    const SwirlFrame f = swirlFrameValues(param, width, height, *obj.activeMode);
+
+    // Switching drawing off forgets the swarm; switching it on again seeds anew.
+    if (!f.drawOn) obj.particlesSeeded = false;
+    obj.particleCount = f.particleCount;
+    if (f.drawOn) {
+        if (!obj.particlesSeeded)
+            seedParticles(obj, f.sceneSpan);  // drawn where placed, no step this frame
+        else
+            stepParticles(obj, f.frameScale, f.sceneSpan, f.speed);
+    }
+
+    std::fill(obj.accumBuffer.begin(), obj.accumBuffer.end(), 0);
+    if (f.drawOn) splatBlobs(obj, obj.blobPlacements, f, width, height);
+
+    // Drawn every frame, grain or not, so the random sequence does not depend on it.
+    const FieldColouring colouring = {f.noiseAmount, std::rand() % 10000, f.alphaOn};
+    mapFieldToFrame(obj, colouring, static_cast<uint8_t*>(output.pixels), bytesPerPixel, pixelCount);
+    return 0;
+}

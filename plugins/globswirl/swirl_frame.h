@@ -1,0 +1,52 @@
+// VyrGlobSwirl1's parameters and the quantities one frame derives from
+// them and from the frame size.
+#pragma once
+
+#include "mode_table.h"
+
+// Parameter rows, in table order.
+enum SwirlParam : int {
+    kDrawSwitch,
+    kDotScale,
+    kSpeed,
+    kMode,
+    kAngleX,
+    kAngleY,
+    kAngleZ,
+    kNumParticles,
+    kOriginX,
+    kOriginY,
+    kOriginZ,  // accepted and stored; the projection has no depth
+    kTranslateX,
+    kTranslateY,
+    kTranslateZ,
+    kAlphaSwitch,
+    kNoiseLevel,
+    kSwirlParamCount
+};
+
+constexpr int kSwirlParticles = 1024;  // particle slots
+constexpr int kSwirlAttractors = 8;    // attractor slots
+
+struct SwirlFrame {
+    float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side
+    float frameScale;  // K: (w + h) / 672
+    float angleX, angleY, angleZ;              // view rotation, radians
+    float originX, originY;                    // picture shift in pixels
+    float translateX, translateY, translateZ;  // swarm shift before rotation
+    bool drawOn;
+    bool alphaOn;
+    int particleCount;  // N, 1..kSwirlParticles
+    float blobSize;     // D: largest blob diameter in pixels
+    float speed;        // V: step length of the motion
+    int noiseAmount;    // grain levels, 0..128
+};
+
+// The preset a "Mode" value (already clamped to 0..1) asks for: 0..4 in
+// fifths, 5 only at exactly 1.
+int presetIndex(float mode);
+
+// Everything a frame needs from the clamped parameters, the frame size and
+// the preset in force.
+SwirlFrame swirlFrameValues(const float (&param)[kSwirlParamCount], int width, int height,
+                            const ModeRecord& mode);
