@@ -102,6 +102,7 @@ void createParticleField(ParticleField& field, const ParticleConfig& config, int
     // deliverable's order of creation and has no visible effect.
     if (config.colourWords) field.accumBuffer.assign(pixels, 0);
     buildBlobKernel(field.blobKernel, config.kernelClampedTo255);
+    findKernelSpans(field.blobKernel.data(), field.kernelSpans);
     if (config.noiseTable) buildNoise(field.noiseBytes, pixels);
     field.particlesSeeded = false;
     if (!config.colourWords) field.accumBuffer.assign(pixels, 0);
@@ -115,6 +116,17 @@ void createParticleField(ParticleField& field, const ParticleConfig& config, int
     if (config.trigTables) {
         buildSinCos(field.sinCosTable);
         buildThirds(field.thirdTable);
+    }
+}
+
+void findKernelSpans(const int32_t* kernel, KernelRowSpan* spans) {
+    for (int row = 0; row < kKernelSize; ++row) {
+        const int32_t* cells = kernel + row * kKernelSize;
+        int first = 0;
+        while (first < kKernelSize && cells[first] <= 0) ++first;
+        int end = kKernelSize;
+        while (end > first && cells[end - 1] <= 0) --end;
+        spans[row] = KernelRowSpan{first, end};
     }
 }
 

@@ -23,6 +23,13 @@ struct ParticleRecord {
     int32_t colour[3];
 };
 
+// The columns of one row of the blob profile that can hold non-zero values,
+// [first, end); empty (first == end) for a row of zeros. Stamping walks only
+// these.
+struct KernelRowSpan {
+    int first, end;
+};
+
 struct ParticleConfig {
     int particleCapacity;      // particle slots: 256 or 1024
     int attractorSlots;        // attractor slots: 16 or 8
@@ -38,6 +45,7 @@ struct ParticleConfig {
 struct ParticleField {
     const ParticleConfig* config = nullptr;
     std::vector<int32_t> blobKernel;   // 256 x 256, row = vertical offset
+    KernelRowSpan kernelSpans[256] = {};  // of each blobKernel row
     std::vector<uint8_t> noiseBytes;   // w*h + 10000
     std::vector<int32_t> accumBuffer;  // w*h cells of 4 bytes
     std::vector<Vec3> attractors;
@@ -56,6 +64,10 @@ struct ParticleField {
 // presets, and selects preset 0. Throws std::bad_alloc when memory cannot be
 // obtained.
 void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h);
+
+// Finds the spans of all 256 rows of a 256 x 256 blob profile. Creation
+// does this for the field's own profile.
+void findKernelSpans(const int32_t* kernel, KernelRowSpan* spans);
 
 // Places every particle slot and attractor slot at random in the cube of
 // edge S and marks the field seeded.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "grey_shade.h"
 #include "plug_obj.h"
 #include "plugin_host.h"
 
@@ -166,104 +167,6 @@ TEST(GlobHeapBlob, DotScaleZeroGivesTenPixelBlobs) {
                 ASSERT_EQ(blob.right - blob.left, 10);
             }
         }
-    }
-}
-
-SceneView viewOf(int w, int h, float D) {
-    SceneView v{};
-    v.w = w;
-    v.h = h;
-    v.sceneSpan = 1.2f * float(std::max(w, h));
-    v.D = D;
-    v.cX = v.cY = v.cZ = 1.0f;
-    return v;
-}
-
-TEST(GlobHeapBlob, EdgeClipping) {
-    const int w = 40, h = 30;
-    const SceneView view = viewOf(w, h, 0.0f);  // minimum diameter 10, half 5
-    BlobPlacement b{};
-    EXPECT_FALSE(placeBlob(-5, 15, 1.0f, view, b));  // touches the left edge from outside
-    EXPECT_FALSE(placeBlob(w + 5, 15, 1.0f, view, b));
-    EXPECT_FALSE(placeBlob(20, -5, 1.0f, view, b));
-    EXPECT_FALSE(placeBlob(20, h + 5, 1.0f, view, b));
-    ASSERT_TRUE(placeBlob(-4, 15, 1.0f, view, b));
-    EXPECT_EQ(b.left, 0);
-    EXPECT_EQ(b.right, 1);
-    ASSERT_TRUE(placeBlob(w + 4, h + 4, 1.0f, view, b));
-    EXPECT_EQ(b.left, w - 1);
-    EXPECT_EQ(b.right, w);
-    EXPECT_EQ(b.top, h - 1);
-    EXPECT_EQ(b.bottom, h);
-
-    // The one stamped column is the blob's rightmost one, not its centre.
-    Heap heap(w, h);
-    ASSERT_TRUE(placeBlob(-4, 15, 1.0f, view, b));
-    std::vector<int32_t> row(w, -1);
-    stampRow(15, &b, 1, heap.obj->blobKernel.data(), heap.obj->kernelSpans, row.data(), w);
-    BlobPlacement whole{};
-    ASSERT_TRUE(placeBlob(20, 15, 1.0f, view, whole));
-    std::vector<int32_t> full(w, -1);
-    stampRow(15, &whole, 1, heap.obj->blobKernel.data(), heap.obj->kernelSpans, full.data(), w);
-    EXPECT_GT(row[0], 0);
-    EXPECT_EQ(row[0], full[24]);
-    for (int x = 1; x < w; ++x) EXPECT_EQ(row[x], 0);
-    // A row outside every blob is cleared.
-    stampRow(2, &whole, 1, heap.obj->blobKernel.data(), heap.obj->kernelSpans, full.data(), w);
-    EXPECT_EQ(full, std::vector<int32_t>(w, 0));
-}
-
-TEST(GlobHeapBlob, OddDiameterStampsOneLess) {
-    const SceneView view = viewOf(100, 100, 11.0f);
-    BlobPlacement b{};
-    ASSERT_TRUE(placeBlob(50, 50, 1.0f, view, b));  // diameter 11, half 5
-    EXPECT_EQ(b.step, 16777216 / 11);
-    EXPECT_EQ(b.right - b.left, 10);
-    EXPECT_EQ(b.bottom - b.top, 10);
-    EXPECT_EQ(b.left, 45);
-    EXPECT_EQ(b.top, 45);
-    EXPECT_EQ(b.weight, 65536);
-    ASSERT_TRUE(placeBlob(50, 50, 0.01f, view, b));
-    EXPECT_EQ(b.weight, 33095);
-    EXPECT_EQ(b.right - b.left, 10);  // raised to the minimum of 10
-}
-
-// The plain walk over every pixel of every blob's square, in particle order.
-std::vector<int32_t> plainStamp(const std::vector<BlobPlacement>& blobs, const int32_t* kernel, int w, int h) {
-    std::vector<int32_t> counters(size_t(w) * h, 0);
-    for (const BlobPlacement& b : blobs)
-        for (int y = b.top; y < b.bottom; ++y)
-            for (int x = b.left; x < b.right; ++x) {
-                const int v = (y - b.cornerY) * b.step, u = (x - b.cornerX) * b.step;
-                const int k = kernel[(v >> 16) * 256 + (u >> 16)];
-                int32_t& c = counters[size_t(y) * w + x];
-                if (k > 0) c = std::min(c + ((k * b.weight) >> 16), 1024);
-            }
-    return counters;
-}
-
-TEST(GlobHeapBlob, RowStampMatchesThePlainWalk) {
-    const int w = 150, h = 90;
-    Heap heap(w, h);
-    std::srand(3);
-    for (int trial = 0; trial < 40; ++trial) {
-        // Diameters from the minimum up to well beyond the frame, clipped
-        // on every side, few and many.
-        const SceneView view = viewOf(w, h, float(std::rand() % 400));
-        std::vector<BlobPlacement> blobs;
-        const int count = 1 + std::rand() % (trial < 20 ? 4 : 60);
-        for (int i = 0; i < count; ++i) {
-            BlobPlacement b{};
-            const float e = 0.01f + float(std::rand() % 100) / 100.0f;
-            if (placeBlob(std::rand() % (w + 200) - 100, std::rand() % (h + 200) - 100, e, view, b))
-                blobs.push_back(b);
-        }
-        const std::vector<int32_t> want = plainStamp(blobs, heap.obj->blobKernel.data(), w, h);
-        std::vector<int32_t> got(size_t(w) * h, -1);
-        for (int y = 0; y < h; ++y)
-            stampRow(y, blobs.data(), int(blobs.size()), heap.obj->blobKernel.data(), heap.obj->kernelSpans,
-                     got.data() + size_t(y) * w, w);
-        ASSERT_EQ(got, want) << "trial " << trial;
     }
 }
 

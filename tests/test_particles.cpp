@@ -1,5 +1,6 @@
-// The shared particle field and presets, tested directly against the
-// library: tables, seeding, the motion step and preset selection.
+// The shared particle field, presets and blob view, tested directly against
+// the library: tables, seeding, the motion step, preset selection, and the
+// rotation, placement and stamping of blobs.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -7,10 +8,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "blob_view.h"
 #include "descriptor.h"
 #include "mode_table.h"
 #include "particle_field.h"
@@ -142,6 +145,35 @@ TEST(ParticleTables, BlobKernelProfile) {
     // The clamped profile stays flat out to a radius of about 38.
     EXPECT_EQ(kernelAt(s, 128, 128 + 37), 255);
     EXPECT_LT(kernelAt(s, 128, 128 + 40), 255);
+}
+
+TEST(ParticleTables, KernelSpansHoldEveryNonZeroCell) {
+    for (const ParticleConfig& config : {globHeapConfig(), globSwirlConfig()}) {
+        auto f = makeField(config, 4, 4);
+        const ParticleField& field = f->field;
+        int empty = 0;
+        for (int row = 0; row < 256; ++row) {
+            const KernelRowSpan span = field.kernelSpans[row];
+            ASSERT_LE(span.first, span.end);
+            empty += span.first == span.end;
+            for (int col = 0; col < 256; ++col) {
+                const bool inside = col >= span.first && col < span.end;
+                if (!inside) {
+                    ASSERT_EQ(kernelAt(field, row, col), 0) << row << "," << col;
+                }
+            }
+            // Tight: the span starts and ends on non-zero cells.
+            if (span.first < span.end) {
+                EXPECT_GT(kernelAt(field, row, span.first), 0);
+                EXPECT_GT(kernelAt(field, row, span.end - 1), 0);
+            }
+        }
+        // Near the rim the raised cosine truncates to 0: rows 0..4 and
+        // 252..255 are empty, and the middle row runs from column 5 to 251.
+        EXPECT_EQ(empty, 9);
+        EXPECT_EQ(field.kernelSpans[128].first, 5);
+        EXPECT_EQ(field.kernelSpans[128].end, 252);
+    }
 }
 
 TEST(ParticleTables, ThirdsAndSinCos) {
@@ -504,6 +536,320 @@ TEST(Motion, SameResultForAnyThreadCount) {
     omp_set_num_threads(savedThreads);
     EXPECT_EQ(results[0], results[1]);
     EXPECT_EQ(results[0], results[2]);
+}
+
+// --------------------------------------------------------------- blob view
+
+constexpr BlobWeighting kHeapWeighting = {32768.0f, 32768};   // VyrGlobHeap1's: 0.5 .. 1
+constexpr BlobWeighting kSwirlWeighting = {40000.0f, 25536};  // VyrGlobSwirl1's: about 0.4 .. 1
+
+// A w x h frame seen straight along z, nothing shifted.
+BlobView viewOf(int w, int h, float D, BlobWeighting weighting = kHeapWeighting) {
+    BlobView v{};
+    v.width = w;
+    v.height = h;
+    v.sceneSpan = 1.2f * float(std::max(w, h));
+    v.blobSize = D;
+    v.rotation = viewRotation(0.0f, 0.0f, 0.0f);
+    v.weighting = weighting;
+    return v;
+}
+
+void expectNear(const Vec3& v, float x, float y, float z) {
+    EXPECT_NEAR(v.x, x, 1e-4f);
+    EXPECT_NEAR(v.y, y, 1e-4f);
+    EXPECT_NEAR(v.z, z, 1e-4f);
+}
+
+TEST(BlobView, QuarterTurnsAboutEachAxis) {
+    const float quarter = angleFromParam(0.75f);
+    const ViewRotation none = viewRotation(0.0f, 0.0f, 0.0f);
+    const Vec3 same = rotateIntoView(none, 3.0f, -4.0f, 5.0f);
+    EXPECT_EQ(same.x, 3.0f);
+    EXPECT_EQ(same.y, -4.0f);
+    EXPECT_EQ(same.z, 5.0f);
+    // About X depth turns into height (upward on the frame), about Y width
+    // into depth (away from the viewer), about Z width into height (down).
+    expectNear(rotateIntoView(viewRotation(quarter, 0.0f, 0.0f), 0.0f, 0.0f, 1.0f), 0.0f, -1.0f, 0.0f);
+    expectNear(rotateIntoView(viewRotation(quarter, 0.0f, 0.0f), 0.0f, 1.0f, 0.0f), 0.0f, 0.0f, 1.0f);
+    expectNear(rotateIntoView(viewRotation(0.0f, quarter, 0.0f), 1.0f, 0.0f, 0.0f), 0.0f, 0.0f, -1.0f);
+    expectNear(rotateIntoView(viewRotation(0.0f, quarter, 0.0f), 0.0f, 0.0f, 1.0f), 1.0f, 0.0f, 0.0f);
+    expectNear(rotateIntoView(viewRotation(0.0f, 0.0f, quarter), 1.0f, 0.0f, 0.0f), 0.0f, 1.0f, 0.0f);
+    expectNear(rotateIntoView(viewRotation(0.0f, 0.0f, quarter), 0.0f, 1.0f, 0.0f), -1.0f, 0.0f, 0.0f);
+}
+
+TEST(BlobView, TurnsAboutXThenYThenZ) {
+    const float quarter = angleFromParam(0.75f);
+    // X first takes depth to -y, then Z takes -y to +x; the other way
+    // round depth would stay put under Z and end at -y.
+    expectNear(rotateIntoView(viewRotation(quarter, 0.0f, quarter), 0.0f, 0.0f, 1.0f), 1.0f, 0.0f, 0.0f);
+    // X then Y: height goes to depth, then depth to width.
+    expectNear(rotateIntoView(viewRotation(quarter, quarter, 0.0f), 0.0f, 1.0f, 0.0f), 1.0f, 0.0f, 0.0f);
+    // Turns keep lengths.
+    const Vec3 v = rotateIntoView(viewRotation(0.3f, -1.1f, 2.5f), 30.0f, -40.0f, 120.0f);
+    EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), 130.0f, 1e-3f);
+}
+
+TEST(BlobView, DepthCueRunsOverTheCube) {
+    const float S = 200.0f;
+    EXPECT_EQ(depthCue(100.0f, S), 1.0f);
+    EXPECT_EQ(depthCue(5000.0f, S), 1.0f);
+    EXPECT_EQ(depthCue(0.0f, S), 0.5f);
+    EXPECT_EQ(depthCue(-50.0f, S), 0.25f);
+    EXPECT_EQ(depthCue(-98.0f, S), 0.01f);
+    EXPECT_EQ(depthCue(-97.0f, S), 0.015f);
+    EXPECT_EQ(depthCue(-100.0f, S), 0.01f);
+    EXPECT_EQ(depthCue(-1.0e30f, S), 0.01f);
+    EXPECT_EQ(depthCue(std::numeric_limits<float>::quiet_NaN(), S), 0.01f);
+}
+
+TEST(BlobPlacement, EdgeClipping) {
+    const int w = 40, h = 30;
+    const BlobView view = viewOf(w, h, 0.0f);  // minimum diameter 10, half 5
+    BlobPlacement b{};
+    EXPECT_FALSE(placeBlobAt(-5, 15, 1.0f, view, b));  // touches the left edge from outside
+    EXPECT_EQ(b.left, b.right);                         // nothing on the frame
+    EXPECT_FALSE(placeBlobAt(w + 5, 15, 1.0f, view, b));
+    EXPECT_FALSE(placeBlobAt(20, -5, 1.0f, view, b));
+    EXPECT_FALSE(placeBlobAt(20, h + 5, 1.0f, view, b));
+    ASSERT_TRUE(placeBlobAt(-4, 15, 1.0f, view, b));
+    EXPECT_EQ(b.left, 0);
+    EXPECT_EQ(b.right, 1);
+    EXPECT_EQ(b.cornerX, -9);
+    ASSERT_TRUE(placeBlobAt(w + 4, h + 4, 1.0f, view, b));
+    EXPECT_EQ(b.left, w - 1);
+    EXPECT_EQ(b.right, w);
+    EXPECT_EQ(b.top, h - 1);
+    EXPECT_EQ(b.bottom, h);
+
+    // The one stamped column is the blob's rightmost one, not its centre.
+    auto heap = makeField(globHeapConfig(), w, h);
+    const ParticleField& field = heap->field;
+    ASSERT_TRUE(placeBlobAt(-4, 15, 1.0f, view, b));
+    std::vector<int32_t> row(w, -1);
+    stampRows(15, 16, &b, 1, field.blobKernel.data(), field.kernelSpans, row.data(), w);
+    BlobPlacement whole{};
+    ASSERT_TRUE(placeBlobAt(20, 15, 1.0f, view, whole));
+    std::vector<int32_t> full(w, -1);
+    stampRows(15, 16, &whole, 1, field.blobKernel.data(), field.kernelSpans, full.data(), w);
+    EXPECT_GT(row[0], 0);
+    EXPECT_EQ(row[0], full[24]);
+    for (int x = 1; x < w; ++x) EXPECT_EQ(row[x], 0);
+    // A row outside every blob is cleared.
+    stampRows(2, 3, &whole, 1, field.blobKernel.data(), field.kernelSpans, full.data(), w);
+    EXPECT_EQ(full, std::vector<int32_t>(w, 0));
+    // A blob off the frame on its own rows adds nothing, however far off.
+    for (int32_t far : {-1073741824, 1073741824}) {
+        BlobPlacement gone{};
+        ASSERT_FALSE(placeBlobAt(far, 15, 1.0f, view, gone));
+        std::fill(full.begin(), full.end(), -1);
+        stampRows(15, 16, &gone, 1, field.blobKernel.data(), field.kernelSpans, full.data(), w);
+        EXPECT_EQ(full, std::vector<int32_t>(w, 0));
+    }
+}
+
+TEST(BlobPlacement, OddDiameterStampsOneLess) {
+    const BlobView view = viewOf(100, 100, 11.0f);
+    BlobPlacement b{};
+    ASSERT_TRUE(placeBlobAt(50, 50, 1.0f, view, b));  // diameter 11, half 5
+    EXPECT_EQ(b.size, 11);
+    EXPECT_EQ(b.step, 16777216 / 11);
+    EXPECT_EQ(b.right - b.left, 10);
+    EXPECT_EQ(b.bottom - b.top, 10);
+    EXPECT_EQ(b.left, 45);
+    EXPECT_EQ(b.top, 45);
+    EXPECT_EQ(b.weight, 65536);
+    ASSERT_TRUE(placeBlobAt(50, 50, 0.01f, view, b));
+    EXPECT_EQ(b.weight, 33095);
+    EXPECT_EQ(b.size, 10);  // raised to the minimum of 10
+    EXPECT_EQ(b.right - b.left, 10);
+}
+
+TEST(BlobPlacement, WeightAndSizeFollowNearness) {
+    BlobPlacement b{};
+    const BlobView swirl = viewOf(100, 100, 1000.0f, kSwirlWeighting);
+    ASSERT_TRUE(placeBlobAt(50, 50, 1.0f, swirl, b));
+    EXPECT_EQ(b.weight, 65536);
+    EXPECT_EQ(b.size, 1000);
+    EXPECT_EQ(b.left, 0);  // clipped on every side
+    EXPECT_EQ(b.right, 100);
+    EXPECT_EQ(b.cornerY, -450);
+    ASSERT_TRUE(placeBlobAt(50, 50, 0.01f, swirl, b));
+    EXPECT_EQ(b.weight, 25936);
+    EXPECT_EQ(b.size, 71);  // 0.071875 x 1000
+    ASSERT_TRUE(placeBlobAt(50, 50, 0.5f, viewOf(100, 100, 1000.0f), b));
+    EXPECT_EQ(b.weight, 49152);
+    EXPECT_EQ(b.size, 531);
+}
+
+TEST(BlobPlacement, ParticlesProjectStraightOntoTheFrame) {
+    BlobView view = viewOf(64, 48, 20.0f);
+    BlobPlacement b{};
+    // One scene unit is one pixel; positions truncate toward zero.
+    ASSERT_TRUE(placeBlob(ParticleRecord{-10.7f, 3.9f, 0.0f, 0.0f, {0, 0, 0}}, view, b));
+    EXPECT_EQ(b.size, 10);  // trunc(0.5 x 0.9375 x 20 + 1.25) = 10
+    EXPECT_EQ(b.cornerX, 32 - 10 - 5);
+    EXPECT_EQ(b.cornerY, 24 + 3 - 5);
+    // The swarm is shifted before the turn, the picture after it.
+    view.translateX = 4.5f;
+    view.originY = -7.5f;
+    view.rotation = viewRotation(0.0f, 0.0f, angleFromParam(0.75f));
+    ASSERT_TRUE(placeBlob(ParticleRecord{0.5f, 0.0f, 0.0f, 0.0f, {0, 0, 0}}, view, b));
+    EXPECT_EQ(b.cornerX, 32 - 5);
+    EXPECT_EQ(b.cornerY, 21 - 5);  // trunc(float(5 + 24) - 7.5)
+}
+
+TEST(BlobPlacement, FarOffParticlesStayOffTheFrame) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float far[] = {3.0e9f, -3.0e9f, 1.0e30f, -1.0e30f, inf, -inf, nan};
+    BlobView view = viewOf(64, 48, 40.0f);
+    for (const float shift : {0.0f, 1.0e9f}) {
+        view.originX = shift;  // nor does a large shift of the picture bring them back
+        for (float f : far) {
+            BlobPlacement b{};
+            EXPECT_FALSE(placeBlob(ParticleRecord{f, 0.0f, 0.0f, 0.0f, {0, 0, 0}}, view, b)) << f;
+            EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, f, 0.0f, 0.0f, {0, 0, 0}}, view, b)) << f;
+            EXPECT_GE(b.size, 10);
+        }
+    }
+    // Far off in depth only: still on the frame, at the far or near limit.
+    view.originX = 0.0f;
+    BlobPlacement b{};
+    ASSERT_TRUE(placeBlob(ParticleRecord{0.0f, 0.0f, -1.0e30f, 0.0f, {0, 0, 0}}, view, b));
+    EXPECT_EQ(b.weight, 33095);
+    ASSERT_TRUE(placeBlob(ParticleRecord{0.0f, 0.0f, 1.0e30f, 0.0f, {0, 0, 0}}, view, b));
+    EXPECT_EQ(b.weight, 65536);
+    // A depth that is not a finite number reaches every coordinate (0 x inf
+    // is not a number): off the frame.
+    EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, 0.0f, nan, 0.0f, {0, 0, 0}}, view, b));
+    EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, 0.0f, inf, 0.0f, {0, 0, 0}}, view, b));
+}
+
+TEST(BlobPlacement, ListsTheVisibleBlobsInParticleOrder) {
+    const BlobView view = viewOf(64, 48, 0.0f);
+    std::vector<ParticleRecord> particles;
+    for (float x : {-10.0f, 100.0f, 5.0f, -100.0f, 20.0f})
+        particles.push_back(ParticleRecord{x, 0.0f, 0.0f, 0.0f, {0, 0, 0}});
+    std::vector<BlobPlacement> out(particles.size());
+    ASSERT_EQ(placeBlobs(particles.data(), int(particles.size()), view, out.data()), 3);
+    EXPECT_EQ(out[0].cornerX, 32 - 10 - 5);
+    EXPECT_EQ(out[1].cornerX, 32 + 5 - 5);
+    EXPECT_EQ(out[2].cornerX, 32 + 20 - 5);
+    // Only the first count particles are looked at.
+    EXPECT_EQ(placeBlobs(particles.data(), 2, view, out.data()), 1);
+}
+
+// The plain walk over every pixel of every blob's square, in particle order.
+std::vector<int32_t> plainStamp(const std::vector<BlobPlacement>& blobs, const int32_t* kernel, int w, int h) {
+    std::vector<int32_t> counters(size_t(w) * h, 0);
+    for (const BlobPlacement& b : blobs)
+        for (int y = b.top; y < b.bottom; ++y)
+            for (int x = b.left; x < b.right; ++x) {
+                const int v = (y - b.cornerY) * b.step, u = (x - b.cornerX) * b.step;
+                const int k = kernel[(v >> 16) * 256 + (u >> 16)];
+                int32_t& c = counters[size_t(y) * w + x];
+                if (k > 0) c = std::min(c + ((k * b.weight) >> 16), 1024);
+            }
+    return counters;
+}
+
+TEST(BlobStamp, RowsStampMatchesThePlainWalk) {
+    const int w = 150, h = 90;
+    auto heap = makeField(globHeapConfig(), w, h);
+    const ParticleField& field = heap->field;
+    std::srand(3);
+    for (int trial = 0; trial < 40; ++trial) {
+        // Diameters from the minimum up to well beyond the frame, clipped
+        // on every side, few and many.
+        const BlobView view = viewOf(w, h, float(std::rand() % 400));
+        std::vector<BlobPlacement> blobs;
+        const int count = 1 + std::rand() % (trial < 20 ? 4 : 60);
+        for (int i = 0; i < count; ++i) {
+            BlobPlacement b{};
+            const float e = 0.01f + float(std::rand() % 100) / 100.0f;
+            if (placeBlobAt(std::rand() % (w + 200) - 100, std::rand() % (h + 200) - 100, e, view, b))
+                blobs.push_back(b);
+        }
+        const std::vector<int32_t> want = plainStamp(blobs, field.blobKernel.data(), w, h);
+        // In runs of rows of any length, across the bands stamping works in.
+        std::vector<int32_t> got(size_t(w) * h, -1);
+        for (int top = 0, end; top < h; top = end) {
+            end = std::min(h, top + 1 + std::rand() % 40);
+            stampRows(top, end, blobs.data(), int(blobs.size()), field.blobKernel.data(), field.kernelSpans,
+                      got.data() + size_t(top) * w, w);
+        }
+        ASSERT_EQ(got, want) << "trial " << trial;
+    }
+}
+
+TEST(BlobStamp, ManyFaintOverlapsAddUp) {
+    // 1500 blobs over the middle rows, each adding about 1 at its centre:
+    // sums that stay below saturation, so no blob can be skipped.
+    const int w = 150, h = 90;
+    auto heap = makeField(globHeapConfig(), w, h);
+    const ParticleField& field = heap->field;
+    const BlobView view = viewOf(w, h, 200.0f, BlobWeighting{0.0f, 300});
+    std::srand(5);
+    std::vector<BlobPlacement> blobs(1500);
+    for (BlobPlacement& b : blobs)
+        ASSERT_TRUE(placeBlobAt(std::rand() % w, h / 2 + std::rand() % 11 - 5, 1.0f, view, b));
+    const std::vector<int32_t> want = plainStamp(blobs, field.blobKernel.data(), w, h);
+    EXPECT_GT(*std::max_element(want.begin(), want.end()), 500);
+    EXPECT_LT(*std::max_element(want.begin(), want.end()), 1024);
+    std::vector<int32_t> got(size_t(w) * h, -1);
+    stampRows(0, h, blobs.data(), int(blobs.size()), field.blobKernel.data(), field.kernelSpans, got.data(), w);
+    EXPECT_EQ(got, want);
+}
+
+TEST(BlobStamp, SwarmIsTheSameForAnyThreadCount) {
+    const int w = 160, h = 120;  // enough pixels to share among threads
+    std::srand(7);
+    auto swirl = makeField(globSwirlConfig(), w, h);
+    ParticleField& field = swirl->field;
+    BlobView view = viewOf(w, h, 40.0f, kSwirlWeighting);
+    view.rotation = viewRotation(angleFromParam(0.6f), angleFromParam(0.3f), 0.0f);
+    seedParticles(field, view.sceneSpan);
+    std::vector<BlobPlacement> blobs(600);
+    blobs.resize(size_t(placeBlobs(field.particlePos.data(), 600, view, blobs.data())));
+    ASSERT_GT(blobs.size(), 100u);
+
+    std::vector<std::vector<int32_t>> runs;
+    const int threadsBefore = omp_get_max_threads();
+    for (int threads : {1, 2, 3}) {
+        omp_set_num_threads(threads);
+        std::fill(field.accumBuffer.begin(), field.accumBuffer.end(), -1);
+        stampBlobs(field, blobs.data(), int(blobs.size()), w, h);
+        runs.push_back(field.accumBuffer);
+    }
+    omp_set_num_threads(threadsBefore);
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(runs[0], runs[2]);
+    EXPECT_EQ(runs[0], plainStamp(blobs, field.blobKernel.data(), w, h));
+    EXPECT_EQ(*std::max_element(runs[0].begin(), runs[0].end()), 1024);  // blobs overlapped to saturation
+}
+
+TEST(BlobStamp, EachFinishedRowIsHandedOnOnce) {
+    const int w = 160, h = 120;
+    auto heap = makeField(globHeapConfig(), w, h);
+    ParticleField& field = heap->field;
+    const BlobView view = viewOf(w, h, 60.0f);
+    std::vector<BlobPlacement> blobs(3);
+    ASSERT_TRUE(placeBlobAt(20, 30, 1.0f, view, blobs[0]));
+    ASSERT_TRUE(placeBlobAt(150, 100, 0.5f, view, blobs[1]));
+    ASSERT_TRUE(placeBlobAt(80, 60, 0.2f, view, blobs[2]));
+    std::vector<int> calls(h, 0);
+    std::vector<int32_t> handed(size_t(w) * h, -1);
+    const int threadsBefore = omp_get_max_threads();
+    omp_set_num_threads(3);
+    stampBlobRows(field, blobs.data(), 3, w, h, [&](int y, const int32_t* counters) {
+        ++calls[size_t(y)];  // each row on one thread only
+        std::copy(counters, counters + w, handed.begin() + std::ptrdiff_t(y) * w);
+    });
+    omp_set_num_threads(threadsBefore);
+    EXPECT_EQ(calls, std::vector<int>(h, 1));
+    EXPECT_EQ(handed, field.accumBuffer);  // the rows were finished when handed on
+    EXPECT_EQ(handed, plainStamp(blobs, field.blobKernel.data(), w, h));
 }
 
 }  // namespace

@@ -16,25 +16,12 @@ constexpr float kFarAway = 1.0e9f;
 
 }  // namespace
 
-ViewRotation viewRotation(float angleX, float angleY, float angleZ) {
-    return {std::sin(angleX), std::cos(angleX), std::sin(angleY),
-            std::cos(angleY), std::sin(angleZ), std::cos(angleZ)};
-}
-
 BrushDot placeDot(const ParticleRecord& p, const ViewRotation& view, const FrameShape& shape, float sceneSpan,
                   float sizeNear, float sizeFar) {
-    // About X, then Y, then Z; the projection is orthographic, so depth
-    // only sets the dot's nearness.
-    const float y1 = view.cX * p.y - view.sX * p.z;
-    const float z1 = view.sX * p.y + view.cX * p.z;
-    const float x1 = view.cY * p.x + view.sY * z1;
-    const float z2 = view.cY * z1 - view.sY * p.x;
-    const float x2 = view.cZ * x1 - view.sZ * y1;
-    const float y2 = view.sZ * x1 + view.cZ * y1;
-
-    float t = (z2 + 0.5f * sceneSpan) / sceneSpan;
-    if (!(t >= 0.01f)) t = 0.01f;
-    if (t > 1.0f) t = 1.0f;
+    // The projection is orthographic, so depth only sets the dot's nearness.
+    const Vec3 v = rotateIntoView(view, p.x, p.y, p.z);
+    const float x2 = v.x, y2 = v.y;
+    const float t = depthCue(v.z, sceneSpan);
 
     BrushDot dot = {};
     dot.colour[0] = p.colour[0];

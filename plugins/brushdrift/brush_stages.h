@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "blob_view.h"
 #include "plugin_members.h"
 
 struct FrameShape {
@@ -50,13 +51,6 @@ BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord
 // (accumBuffer), with the alpha byte chosen by m. Writes every byte of every
 // canvas cell, so the canvas needs no clearing before it.
 void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int k, int m);
-
-// Sine and cosine of the three view angles, taken once per frame.
-struct ViewRotation {
-    float sX, cX, sY, cY, sZ, cZ;
-};
-
-ViewRotation viewRotation(float angleX, float angleY, float angleZ);
 
 // Where particle p stamps its dot: rotated by the view, projected straight
 // onto the frame, sized and weighted by its nearness. sizeNear and sizeFar

@@ -1,10 +1,10 @@
 // VyrGlobHeap1: a spinning mass of soft blobs around 16 attractors, drawn as
 // a grey density picture with optional film grain.
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "grey_shade.h"
 #include "plug_obj.h"
 
 namespace {
@@ -31,8 +31,8 @@ constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
 // a hundredth of a turn per frame either way.
 constexpr double kSpinPerFrame = 0.12566370614359174;
 constexpr int kGrainWindow = 10000;  // spare noise bytes beyond w*h
-// Below this many pixels a team of threads costs more than the frame.
-constexpr size_t kParallelPixelsMinimum = 16384;
+// 16.16 blob weight: half brightness at the far end of the cube, full at the near end.
+constexpr BlobWeighting kBlobWeighting = {32768.0f, 32768};
 
 const ParticleConfig kParticles = {
     256,    // particle slots
@@ -54,27 +54,22 @@ void advanceSpin(PlugObj& obj) {
     obj.spinAngle = ft;
 }
 
-SceneView makeView(const PlugObj& obj, float S, float K) {
+BlobView makeView(const PlugObj& obj, float S, float K) {
     const ModeRecord& mode = *obj.activeMode;
-    SceneView view;
-    view.w = obj.width();
-    view.h = obj.height();
+    BlobView view;
+    view.width = obj.width();
+    view.height = obj.height();
     view.sceneSpan = S;
-    view.D = (mode.sizeGain * obj.param(kDotScale) + mode.sizeBias) * K;
-    view.oX = (obj.param(kOriginX) - 0.5f) * (2.0f * S);
-    view.oY = (obj.param(kOriginY) - 0.5f) * (2.0f * S);
-    view.tX = (obj.param(kTransX) - 0.5f) * (0.02f * S);
-    view.tY = (obj.param(kTransY) - 0.5f) * (0.02f * S);
-    view.tZ = (obj.param(kTransZ) - 0.5f) * (0.02f * S);
-    const float ax = angleFromParam(obj.param(kAngleX)) + obj.spinAngle;
-    const float ay = angleFromParam(obj.param(kAngleY)) + obj.spinAngle;
-    const float az = angleFromParam(obj.param(kAngleZ)) + obj.spinAngle;
-    view.sX = std::sin(ax);
-    view.cX = std::cos(ax);
-    view.sY = std::sin(ay);
-    view.cY = std::cos(ay);
-    view.sZ = std::sin(az);
-    view.cZ = std::cos(az);
+    view.blobSize = (mode.sizeGain * obj.param(kDotScale) + mode.sizeBias) * K;
+    view.originX = (obj.param(kOriginX) - 0.5f) * (2.0f * S);
+    view.originY = (obj.param(kOriginY) - 0.5f) * (2.0f * S);
+    view.translateX = (obj.param(kTransX) - 0.5f) * (0.02f * S);
+    view.translateY = (obj.param(kTransY) - 0.5f) * (0.02f * S);
+    view.translateZ = (obj.param(kTransZ) - 0.5f) * (0.02f * S);
+    view.rotation = viewRotation(angleFromParam(obj.param(kAngleX)) + obj.spinAngle,
+                                 angleFromParam(obj.param(kAngleY)) + obj.spinAngle,
+                                 angleFromParam(obj.param(kAngleZ)) + obj.spinAngle);
+    view.weighting = kBlobWeighting;
     return view;
 }
 
@@ -89,33 +84,21 @@ void moveParticles(PlugObj& obj, float S, float K) {
         stepParticles(obj, K, S, speed);
 }
 
-// Stamps and shades row by row: each thread owns whole rows and adds every
-// blob into them, so no counter is shared between threads and the picture
-// does not depend on the thread count. Bands of 16 rows dealt out in turn
-// keep the threads evenly loaded where blobs crowd one part of the frame.
+// Each finished row of counters is shaded on the thread that stamped it,
+// while it is still in cache.
 void drawPicture(PlugObj& obj, uint8_t* pixels, int B, int noiseAmount, int noiseOffset) {
     const int w = obj.width();
-    const int h = obj.height();
-    const BlobPlacement* blobs = obj.blobs.data();
-    const int blobCount = obj.blobCount;
-    const int32_t* kernel = obj.blobKernel.data();
-    const KernelRowSpan* spans = obj.kernelSpans;
-    int32_t* counters = obj.accumBuffer.data();
     const uint8_t* noise = obj.noiseBytes.data() + noiseOffset;
-    const bool worthThreads = size_t(w) * size_t(h) >= kParallelPixelsMinimum;
-#pragma omp parallel for schedule(static, 16) if (worthThreads)
-    for (int y = 0; y < h; ++y) {
+    stampBlobRows(obj, obj.blobs.data(), obj.blobCount, w, obj.height(), [=](int y, const int32_t* counters) {
         const size_t row = size_t(y) * size_t(w);
-        stampRow(y, blobs, blobCount, kernel, spans, counters + row, w);
-        shadeRow(counters + row, noise + row, noiseAmount, pixels + row * size_t(B), w, B);
-    }
+        shadeRow(counters, noise + row, noiseAmount, pixels + row * size_t(B), w, B);
+    });
 }
 
 }  // namespace
 
 void createScene(PlugObj& obj) {
     createParticleField(obj, kParticles, obj.width(), obj.height());
-    findKernelSpans(obj.blobKernel.data(), obj.kernelSpans);
     obj.blobs.resize(size_t(kParticles.particleCapacity));
     obj.blobCount = 0;
     obj.spinAngle = 0.0f;
@@ -134,7 +117,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     selectMode(obj, 0);
     moveParticles(obj, sceneSpan, frameScale);
 
-    const SceneView view = makeView(obj, sceneSpan, frameScale);
+    const BlobView view = makeView(obj, sceneSpan, frameScale);
     obj.blobCount = placeBlobs(obj.particlePos.data(), obj.particleCount, view, obj.blobs.data());
 
     const int noiseAmount = int(128.0f * obj.param(kNoiseLevel));

@@ -3,14 +3,13 @@
 
 #include <vector>
 
+#include "blob_view.h"
 #include "particle_field.h"
-#include "splat.h"
 
 constexpr int kNumParams = 14;
 
 struct SceneMembers : ParticleField {
-    float spinAngle = 0.0f;             // radians, kept in [0, 2 pi)
-    std::vector<BlobPlacement> blobs;   // this frame's visible blobs, one slot per particle
+    float spinAngle = 0.0f;            // radians, kept in [0, 2 pi)
+    std::vector<BlobPlacement> blobs;  // this frame's visible blobs, one slot per particle
     int blobCount = 0;
-    KernelRowSpan kernelSpans[256];     // non-zero columns of each blobKernel row
 };

@@ -1,12 +1,10 @@
 // VyrGlobSwirl1: a swarm of soft blobs swirling around eight attractors,
 // their summed density coloured through one of six presets.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "field_colour.h"
 #include "plug_obj.h"
-#include "splat.h"
 #include "swirl_frame.h"
 
 static_assert(kNumParams == kSwirlParamCount, "one value per parameter row");
@@ -29,7 +27,8 @@ const ParticleConfig kSwirlField = {
 
 void createScene(PlugObj& obj) {
     createParticleField(obj, kSwirlField, obj.width(), obj.height());
-    obj.blobPlacements.resize(kSwirlParticles);
+    obj.blobs.resize(kSwirlParticles);
+    obj.blobCount = 0;
 }
 
 int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
@@ -60,8 +59,11 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
             stepParticles(obj, f.frameScale, f.sceneSpan, f.speed);
     }
 
-    std::fill(obj.accumBuffer.begin(), obj.accumBuffer.end(), 0);
-    if (f.drawOn) splatBlobs(obj, obj.blobPlacements, f, width, height);
+    // With drawing off no blob is placed and the field is all zeros.
+    obj.blobCount = f.drawOn ? placeBlobs(obj.particlePos.data(), f.particleCount, swirlBlobView(f, width, height),
+                                          obj.blobs.data())
+                             : 0;
+    stampBlobs(obj, obj.blobs.data(), obj.blobCount, width, height);
 
     // Drawn every frame, grain or not, so the random sequence does not depend on it.
     const FieldColouring colouring = {f.noiseAmount, std::rand() % 10000, f.alphaOn};

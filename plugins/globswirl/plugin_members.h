@@ -3,13 +3,14 @@
 
 #include <vector>
 
+#include "blob_view.h"
 #include "particle_field.h"
-#include "splat.h"
 
 constexpr int kNumParams = 16;
 
 struct SceneMembers : ParticleField {
-    // Where each particle's blob lands this frame, one slot per particle,
-    // sized at instantiation so that splatting allocates nothing.
-    std::vector<BlobPlacement> blobPlacements;
+    // This frame's visible blobs, one slot per particle, sized at
+    // instantiation so that placing them allocates nothing.
+    std::vector<BlobPlacement> blobs;
+    int blobCount = 0;
 };

@@ -36,3 +36,19 @@ SwirlFrame swirlFrameValues(const float (&param)[kSwirlParamCount], int width, i
     f.noiseAmount = static_cast<int>(128.0f * param[kNoiseLevel]);
     return f;
 }
+
+BlobView swirlBlobView(const SwirlFrame& frame, int width, int height) {
+    BlobView view;
+    view.width = width;
+    view.height = height;
+    view.sceneSpan = frame.sceneSpan;
+    view.blobSize = frame.blobSize;
+    view.translateX = frame.translateX;
+    view.translateY = frame.translateY;
+    view.translateZ = frame.translateZ;
+    view.originX = frame.originX;
+    view.originY = frame.originY;
+    view.rotation = viewRotation(frame.angleX, frame.angleY, frame.angleZ);
+    view.weighting = BlobWeighting{40000.0f, 25536};  // 16.16: 25936 at the back .. 65536 at the front
+    return view;
+}

@@ -2,6 +2,7 @@
 // them and from the frame size.
 #pragma once
 
+#include "blob_view.h"
 #include "mode_table.h"
 
 // Parameter rows, in table order.
@@ -50,3 +51,8 @@ int presetIndex(float mode);
 // the preset in force.
 SwirlFrame swirlFrameValues(const float (&param)[kSwirlParamCount], int width, int height,
                             const ModeRecord& mode);
+
+// The rotation and placement of the swarm's blobs for a frame of
+// width x height: nearer blobs weigh from about 0.4 (at the back of the
+// scene cube) up to 1.
+BlobView swirlBlobView(const SwirlFrame& frame, int width, int height);

@@ -1,0 +1,141 @@
+// The swarm seen from the viewer: rotation, blob placement and stamping.
+#include "blob_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kCounterLimit = 1024;  // white: a little over three overlapping blob centres
+constexpr int32_t kMinDiameter = 10;
+
+// Truncation toward zero, limited to +-2^30 so that the placement arithmetic
+// stays within int32 for particles that have drifted far off any frame; such
+// a position, and one that is not a number, is off every frame.
+int32_t truncLimited(float v) {
+    constexpr float kLimit = 1073741824.0f;  // 2^30
+    if (!(v > -kLimit)) return -1073741824;
+    if (v > kLimit) return 1073741824;
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+ViewRotation viewRotation(float angleX, float angleY, float angleZ) {
+    return {std::sin(angleX), std::cos(angleX), std::sin(angleY),
+            std::cos(angleY), std::sin(angleZ), std::cos(angleZ)};
+}
+
+bool placeBlobAt(int32_t sx, int32_t sy, float depthCue, const BlobView& view, BlobPlacement& out) {
+    const float D = view.blobSize;
+    const int32_t size = std::max(static_cast<int32_t>(depthCue * (0.9375f * D) + 0.0625f * D), kMinDiameter);
+    const int32_t half = size >> 1;
+    out.size = size;
+    out.step = 16777216 / size;  // 256 / size in 16.16
+    out.weight = static_cast<int32_t>(view.weighting.gain * depthCue) + view.weighting.bias;
+    out.cornerX = sx - half;
+    out.cornerY = sy - half;
+    out.left = std::max(sx - half, 0);
+    out.right = std::min(sx + half, view.width);
+    out.top = std::max(sy - half, 0);
+    out.bottom = std::min(sy + half, view.height);
+    // In 64 bits, so that no centre and diameter can wrap round onto the frame.
+    const int64_t x = sx, y = sy, h = half;
+    return !(x + h <= 0 || x - h >= view.width || y + h <= 0 || y - h >= view.height);
+}
+
+bool placeBlob(const ParticleRecord& particle, const BlobView& view, BlobPlacement& out) {
+    const Vec3 v = rotateIntoView(view.rotation, particle.x + view.translateX, particle.y + view.translateY,
+                                  particle.z + view.translateZ);
+    const int32_t sx = truncLimited(static_cast<float>(truncLimited(v.x) + (view.width >> 1)) + view.originX);
+    const int32_t sy = truncLimited(static_cast<float>(truncLimited(v.y) + (view.height >> 1)) + view.originY);
+    return placeBlobAt(sx, sy, depthCue(v.z, view.sceneSpan), view, out);
+}
+
+int placeBlobs(const ParticleRecord* particles, int count, const BlobView& view, BlobPlacement* out) {
+    int visible = 0;
+    for (int i = 0; i < count; ++i)
+        if (placeBlob(particles[i], view, out[visible])) ++visible;
+    return visible;
+}
+
+namespace {
+
+// Bands of 16 rows dealt out to the threads in turn keep them evenly loaded
+// where blobs crowd one part of the frame.
+constexpr int kBandRows = 16;
+// Below this many pixels a team of threads costs more than the frame.
+constexpr size_t kParallelPixelsMinimum = 16384;
+// Rebuilds rows top..end-1 (at most kBandRows of them) from zero. Blobs are
+// taken one at a time over all the rows of the band they cover, so a blob
+// off the band costs one test per band rather than one per row.
+void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w) {
+    std::fill(rows, rows + size_t(end - top) * size_t(w), 0);
+    // Saturated counters per row: once all of a row's are, further blobs
+    // change nothing there, and once every row is full the band is done.
+    int saturated[kBandRows] = {};
+    int fullRows = 0;
+    for (int b = 0; b < blobCount && fullRows < end - top; ++b) {
+        const BlobPlacement& blob = blobs[b];
+        if (blob.left >= blob.right) continue;  // off the frame
+        const int firstRow = std::max(blob.top, top);
+        const int endRow = std::min(blob.bottom, end);
+        const int step = blob.step;
+        const int weight = blob.weight;
+        for (int y = firstRow; y < endRow; ++y) {
+            int& rowSaturated = saturated[y - top];
+            if (rowSaturated == w) continue;
+            const int v = (y - blob.cornerY) * step;  // 16.16 kernel row
+            const KernelRowSpan span = spans[v >> 16];
+            if (span.first == span.end) continue;
+            // Only the pixels whose kernel column falls inside the span:
+            // column (j * step) >> 16 >= first  <=>  j >= ceil(first * 65536 / step).
+            const int jFirst = (span.first * 65536 + step - 1) / step;
+            const int jEnd = (span.end * 65536 + step - 1) / step;
+            const int left = std::max(blob.left, blob.cornerX + jFirst);
+            const int right = std::min(blob.right, blob.cornerX + jEnd);
+            const int32_t* kernelRow = kernel + (v >> 16) * 256;
+            int32_t* counters = rows + size_t(y - top) * size_t(w);
+            int u = (left - blob.cornerX) * step;  // 16.16 kernel column
+            // The profile is never negative, so counters only grow and a
+            // saturated one stays saturated; its zeros add nothing, which is
+            // cheaper than testing for them.
+            for (int x = left; x < right; ++x, u += step) {
+                const int k = kernelRow[u >> 16];
+                const int before = counters[x];
+                const int after = std::min(before + ((k * weight) >> 16), kCounterLimit);
+                counters[x] = after;
+                rowSaturated += (after == kCounterLimit) & (before != kCounterLimit);
+            }
+            fullRows += rowSaturated == w;
+        }
+    }
+}
+
+}  // namespace
+
+void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink) {
+    for (int bandTop = top; bandTop < end; bandTop += kBandRows) {
+        const int bandEnd = std::min(bandTop + kBandRows, end);
+        int32_t* bandRows = rows + size_t(bandTop - top) * size_t(w);
+        stampBand(bandTop, bandEnd, blobs, blobCount, kernel, spans, bandRows, w);
+        if (sink.done != nullptr)
+            for (int y = bandTop; y < bandEnd; ++y) sink.done(sink.context, y, bandRows + size_t(y - bandTop) * size_t(w));
+    }
+}
+
+void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowSink sink) {
+    const int32_t* kernel = field.blobKernel.data();
+    const KernelRowSpan* spans = field.kernelSpans;
+    int32_t* counters = field.accumBuffer.data();
+    const int bands = (h + kBandRows - 1) / kBandRows;
+    const bool worthThreads = size_t(w) * size_t(h) >= kParallelPixelsMinimum;
+#pragma omp parallel for schedule(static, 1) if (worthThreads)
+    for (int band = 0; band < bands; ++band) {
+        const int top = band * kBandRows;
+        const int end = std::min(top + kBandRows, h);
+        stampRows(top, end, blobs, blobCount, kernel, spans, counters + size_t(top) * size_t(w), w, sink);
+    }
+}

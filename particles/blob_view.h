@@ -1,0 +1,118 @@
+// The swarm seen from the viewer: the rotation of the particles into view,
+// the square each particle's blob covers on the frame, and the stamping of
+// the blobs into the per-pixel counters. Shared by the particle
+// deliverables; what differs between them (how nearness weights a blob, what
+// a finished row of counters becomes) is data or the caller's own code.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "particle_field.h"
+
+// Sines and cosines of the three view angles, taken once per frame.
+struct ViewRotation {
+    float sX, cX, sY, cY, sZ, cZ;
+};
+
+ViewRotation viewRotation(float angleX, float angleY, float angleZ);
+
+// Turns (x, y, z) about X, then Y, then Z. The order of every product and
+// sum is fixed so that the pictures are the same in every build.
+inline Vec3 rotateIntoView(const ViewRotation& r, float x, float y, float z) {
+    const float y1 = r.cX * y - r.sX * z;
+    const float z1 = r.sX * y + r.cX * z;
+    const float z2 = r.cY * z1 - r.sY * x;
+    const float x1 = r.sY * z1 + r.cY * x;
+    const float x2 = r.cZ * x1 - r.sZ * y1;
+    const float y2 = r.sZ * x1 + r.cZ * y1;
+    return Vec3{x2, y2, z2};
+}
+
+// Nearness of a rotated depth: 0.01 at (and behind) the back face of the
+// scene cube of edge S, 1 at the front face and beyond. A depth that is not
+// a number counts as farthest.
+inline float depthCue(float depth, float S) {
+    float t = (depth + 0.5f * S) / S;
+    if (!(t >= 0.01f)) t = 0.01f;
+    if (t > 1.0f) t = 1.0f;
+    return t;
+}
+
+// How nearness weights a blob: 16.16 weight = trunc(gain x depthCue) + bias.
+struct BlobWeighting {
+    float gain;
+    int32_t bias;
+};
+
+// Rotation and placement of the swarm for one frame.
+struct BlobView {
+    int width, height;                         // the frame, pixels
+    float sceneSpan;                           // S: edge of the scene cube
+    float blobSize;                            // D: blob diameter at full nearness, pixels
+    float translateX, translateY, translateZ;  // shift of the swarm before rotation
+    float originX, originY;                    // shift of the picture, pixels
+    ViewRotation rotation;
+    BlobWeighting weighting;
+};
+
+// One blob's square on the frame: the unclipped corner the kernel is walked
+// from, and the part of the square on the frame (right and bottom
+// exclusive). The square is 2 x (size >> 1) pixels wide, so an odd size
+// covers one pixel less than it says.
+struct BlobPlacement {
+    int32_t cornerX, cornerY;
+    int32_t left, top, right, bottom;
+    int32_t size;    // diameter in pixels, at least 10
+    int32_t step;    // 16.16 kernel cells per pixel: 256 / size
+    int32_t weight;  // 16.16, from the view's weighting
+};
+
+// The blob centred on pixel (sx, sy) (each within +-2^30, as placeBlob
+// gives them) at nearness depthCue (0.01..1). Fills `out` and answers false
+// when the square lies wholly off the frame (its clipped box is then empty).
+bool placeBlobAt(int32_t sx, int32_t sy, float depthCue, const BlobView& view, BlobPlacement& out);
+
+// Shift, rotation and orthographic projection of one particle (one scene
+// unit is one pixel), then its blob as placeBlobAt places it. Particles
+// however far off stay off the frame.
+bool placeBlob(const ParticleRecord& particle, const BlobView& view, BlobPlacement& out);
+
+// Places particles 0..count-1; writes the visible blobs to out in particle
+// order and answers how many there are. out holds count slots.
+int placeBlobs(const ParticleRecord* particles, int count, const BlobView& view, BlobPlacement* out);
+
+// What becomes of each finished row of counters: done(context, y, counters)
+// is called once per row, on the thread that stamped it.
+struct RowSink {
+    void (*done)(void* context, int y, const int32_t* counters);
+    void* context;
+};
+
+// Rebuilds rows top..end-1 of the counters (w per row; `rows` points at row
+// top's) from zero: every blob that covers a row adds kernel value x weight
+// there, saturating at 1024; blobs wholly off the frame add nothing. kernel
+// is the 256 x 256 profile (never negative), spans its row spans. The rows
+// are stamped in bands of 16 and go to the sink as each band is finished,
+// while they are still in cache.
+void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink = RowSink{nullptr, nullptr});
+
+// Rebuilds all h rows of field.accumBuffer (w x h counters) with the blobs
+// stamped in, each row handed to the sink when finished. Threads take
+// whole bands of rows and stamp every blob into them, so no counter is
+// shared and the result does not depend on the number of threads; the sink
+// must keep to its row for the same reason.
+void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h,
+                RowSink sink = RowSink{nullptr, nullptr});
+
+// stampBlobs handing each finished row to rowDone(y, counters), so that a
+// deliverable can turn it into pixels while it is still in cache.
+template <class RowDone>
+void stampBlobRows(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowDone&& rowDone) {
+    using Done = std::remove_reference_t<RowDone>;
+    const auto done = [](void* context, int y, const int32_t* counters) {
+        (*static_cast<Done*>(context))(y, counters);
+    };
+    stampBlobs(field, blobs, blobCount, w, h, RowSink{done, const_cast<void*>(static_cast<const void*>(&rowDone))});
+}
