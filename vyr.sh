@@ -57,19 +57,6 @@ run_tests() {
   failed=$((failed + bad))
 }
 
-compare_builds() {
-  log "comparing pictures of the 64-bit and the 32-bit build"
-  build/tests/picture_hashes >build/picture_hashes.txt
-  build-m32/tests/picture_hashes >build-m32/picture_hashes.txt
-  if diff -u build/picture_hashes.txt build-m32/picture_hashes.txt; then
-    echo "identical: $(wc -l <build/picture_hashes.txt) scenarios"
-    passed=$((passed + 1))
-  else
-    echo "the 32-bit and the 64-bit build draw different pictures"
-    failed=$((failed + 1))
-  fi
-}
-
 cmd=${1:-demo}
 case "$cmd" in
   build)
@@ -82,7 +69,6 @@ case "$cmd" in
     run_tests build
     configure_and_build build-m32 -DVYR_M32=ON -DVYR_TOOLS=OFF
     run_tests build-m32
-    compare_builds
     configure_and_build build-asan -DVYR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF
     run_tests build-asan
     echo
