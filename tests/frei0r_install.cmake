@@ -1,8 +1,10 @@
 # Installs the build into a scratch prefix and checks that both faces land
-# where their hosts look, and (given FFMPEG) that ffmpeg runs every
-# installed frei0r plug-in from there.
+# where their hosts look, that the installed vyrhost (given VYRHOST) finds the
+# installed FreeFrame plug-ins by itself, and (given FFMPEG) that ffmpeg runs
+# every installed frei0r plug-in from there.
 #
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DPLUGINS="A;B" [-DFFMPEG=...] [-DPRELOAD=...] -P frei0r_install.cmake
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DPLUGINS="A;B" [-DVYRHOST=ON] [-DFFMPEG=...] [-DPRELOAD=...]
+#         -P frei0r_install.cmake
 foreach(var BUILD_DIR PREFIX PLUGINS)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -23,6 +25,25 @@ foreach(name IN LISTS PLUGINS)
     endif()
   endforeach()
 endforeach()
+
+if(VYRHOST)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=VYR_PLUGIN_DIR "${PREFIX}/bin/vyrhost" list
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the installed vyrhost cannot list its plug-ins:\n${err}")
+  endif()
+  foreach(name IN LISTS PLUGINS)
+    if(NOT out MATCHES "${name}\\.so +${name} ")
+      message(FATAL_ERROR "the installed vyrhost does not list ${name}:\n${out}")
+    endif()
+  endforeach()
+  # Found in the installed folder, not in the build tree it was built in.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=VYR_PLUGIN_DIR "${PREFIX}/bin/vyrhost" --help
+    OUTPUT_VARIABLE help)
+  if(NOT help MATCHES "lib/freeframe")
+    message(FATAL_ERROR "the installed vyrhost does not default to the installed plug-in folder:\n${help}")
+  endif()
+endif()
 
 if(NOT FFMPEG)
   message(STATUS "installed; no ffmpeg to run them")

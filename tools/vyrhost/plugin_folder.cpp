@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +16,12 @@
 #ifndef VYRHOST_PLUGIN_DIR
 #define VYRHOST_PLUGIN_DIR "."
 #endif
+// Where an installed vyrhost finds the installed FreeFrame plug-ins,
+// relative to its own folder (bin/ -> lib/freeframe under the same prefix),
+// so that the same binary works under /usr, /usr/local or a prefix of one's own.
+#ifndef VYRHOST_INSTALLED_PLUGIN_DIR
+#define VYRHOST_INSTALLED_PLUGIN_DIR "../lib/freeframe"
+#endif
 
 namespace vyrhost {
 
@@ -23,6 +30,23 @@ namespace {
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The folder this program was started from, or "" when it cannot be told.
+std::string ownFolder() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "";
+    path[n] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return "";
+    *slash = '\0';
+    return path;
 }
 
 bool sameText(const std::string& a, const std::string& b) {
@@ -36,6 +60,19 @@ bool sameText(const std::string& a, const std::string& b) {
 std::string defaultPluginDir() {
     const char* env = std::getenv("VYR_PLUGIN_DIR");
     if (env != nullptr && *env != '\0') return env;
+    // An installed vyrhost uses the plug-ins installed beside it, even when
+    // the build tree it came from still exists; a vyrhost in the build tree
+    // has no such folder beside it and uses the build's plug-ins.
+    const std::string own = ownFolder();
+    if (!own.empty()) {
+        const std::string installed = own + "/" + VYRHOST_INSTALLED_PLUGIN_DIR;
+        if (isDirectory(installed)) {
+            char* resolved = realpath(installed.c_str(), nullptr);
+            const std::string folder = resolved != nullptr ? resolved : installed;
+            std::free(resolved);
+            return folder;
+        }
+    }
     return VYRHOST_PLUGIN_DIR;
 }
 

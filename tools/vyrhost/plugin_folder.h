@@ -7,7 +7,9 @@
 
 namespace vyrhost {
 
-// $VYR_PLUGIN_DIR when set, else the folder the build put the plug-ins in.
+// $VYR_PLUGIN_DIR when set; else, for an installed vyrhost, the FreeFrame
+// folder installed beside it (<prefix>/lib/freeframe); else the folder the
+// build put the plug-ins in.
 std::string defaultPluginDir();
 
 // The shared libraries (*.so) in `dir`, sorted by name; throws HostError
