@@ -4,7 +4,7 @@
 #   ./vyr.sh demo    install what is missing, build, render the demo into demo/
 #   ./vyr.sh test    install what is missing, build (64-bit, 32-bit, sanitizers), run every test
 #   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
-#   ./vyr.sh bench   build the Google Benchmarks and run them
+#   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -78,7 +78,8 @@ case "$cmd" in
   bench)
     install_packages
     configure_and_build build -DVYR_BENCH=ON
-    for b in build/bench/bench_*; do [ -x "$b" ] && "$b"; done
+    shift
+    build/bench/frame_table "$@"
     ;;
   demo)
     install_packages
