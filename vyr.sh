@@ -13,6 +13,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   frei0r-plugins-dev ffmpeg
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libpng-dev libcli11-dev
+  nlohmann-json3-dev
 )
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -430,6 +430,63 @@ TEST_F(VyrhostTest, CopyAndInPlaceGiveTheSamePictures) {
     }
 }
 
+TEST_F(VyrhostTest, ParameterFilesKeyframesReachThePlugin) {
+    // 0.5 s is frame 2 at 4 frames per second; the hold keeps 1 until frame 3.
+    std::ofstream(path("take.json")) << R"({ "size": "8x6", "frames": 5, "fps": 4, "seed": 3,
+        "parameters": { "Level": [ {"frame": 0, "value": 0}, {"time": 0.5, "value": 1, "interpolation": "hold"},
+                                   {"frame": 3, "value": 0.2} ] } })";
+    Result r = vyrhost({"render", kProbe, "--params", path("take.json"), "-o", path("k_%d.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const int expected[5] = {0, 127, 255, 51, 51};
+    for (int f = 0; f < 5; ++f) {
+        const Picture p = readPng(path("k_" + std::to_string(f) + ".png"));
+        ASSERT_EQ(p.width, 8);
+        ASSERT_EQ(p.height, 6);
+        EXPECT_EQ(p.at(0, 0, 0), expected[f]) << "frame " << f;
+    }
+    EXPECT_FALSE(exists(path("k_5.png")));
+    // The file's seed: the probe draws pixel 1 from rand() when instantiated.
+    const Result seeded = vyrhost({"render", kProbe, "--size", "8x6", "--seed", "3", "-o", path("s.png")});
+    ASSERT_EQ(seeded.status, 0) << seeded.err;
+    EXPECT_EQ(readPng(path("k_0.png")).at(1, 0, 0), readPng(path("s.png")).at(1, 0, 0));
+
+    // --set acts on top of the file, and the command line's size and length win.
+    r = vyrhost({"render", kProbe, "--params", path("take.json"), "--set", "Level=0.6", "--size", "4x4", "--frames",
+                 "2", "-o", path("o_%d.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readPng(path("o_1.png")).at(0, 0, 0), 153);
+    EXPECT_EQ(readPng(path("o_1.png")).width, 4);
+    EXPECT_FALSE(exists(path("o_2.png")));
+
+    // A re-seed in a take starts a fresh instance from that seed.
+    std::ofstream(path("reseed.json")) << R"({ "size": "8x6", "frames": 3, "seed": 3, "seeds": [{"frame": 2, "seed": 5}] })";
+    ASSERT_EQ(vyrhost({"render", kProbe, "--params", path("reseed.json"), "-o", path("r_%d.png")}).status, 0);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x6", "--seed", "5", "-o", path("s5.png")}).status, 0);
+    EXPECT_EQ(readPng(path("r_1.png")).at(1, 0, 0), readPng(path("s.png")).at(1, 0, 0));
+    EXPECT_EQ(readPng(path("r_2.png")).at(1, 0, 0), readPng(path("s5.png")).at(1, 0, 0));
+
+    std::ofstream(path("bad.json")) << R"({ "parameters": { "Levle": 0.5 } })";
+    expectFailure(vyrhost({"render", kProbe, "--params", path("bad.json"), "-o", path("x.png")}),
+                  "HostProbe has no parameter \"Levle\"");
+    std::ofstream(path("order.json")) << R"({ "parameters": { "Level": [{"frame": 5, "value": 0}, {"time": 0.1, "value": 1}] } })";
+    expectFailure(vyrhost({"render", kProbe, "--params", path("order.json"), "-o", path("x.png")}),
+                  "key 1 comes before key 0");
+    EXPECT_FALSE(exists(path("x.png")));
+}
+
+TEST_F(VyrhostTest, AnInputKeepsItsSizeUnlessOneIsGiven) {
+    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=72x40:rate=25", "-frames:v", "1",
+                   path("in.png")})
+                  .status,
+              0);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--input", path("in.png"), "-o", path("same.png")}).status, 0);
+    EXPECT_EQ(readPng(path("same.png")).width, 72);
+    EXPECT_EQ(readPng(path("same.png")).height, 40);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--input", path("in.png"), "--size", "30x20", "-o", path("given.png")}).status,
+              0);
+    EXPECT_EQ(readPng(path("given.png")).width, 30);
+}
+
 // ---------------------------------------------------------------- errors
 
 TEST_F(VyrhostTest, UnloadableFilesAndUnknownNamesAreReported) {

@@ -37,7 +37,8 @@ int runBench(const BenchOptions& o) {
     FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp);
 
     const int threadsBefore = processThreadCount();
-    seedIfAsked(o);
+    session.setRate(session.file.fps.empty() ? Rate() : parseRate(session.file.fps));
+    session.seedIfAsked();
     Instance inst(plugin, width, height, o.depth);
     std::vector<uint8_t> in(inst.frameBytes()), out(o.copy ? inst.frameBytes() : 0);
 

@@ -2,6 +2,8 @@
 // video file or a pipe.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <exception>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "host_error.h"
 #include "progress.h"
 #include "session.h"
+#include "video_reader.h"
 
 namespace vyrhost {
 
@@ -26,6 +29,11 @@ int runRender(const RenderOptions& o) {
     const OutputKind kind = classifyOutput(o.output);
     Session session = openSession(o, true);
     const Plugin& plugin = *session.plugin;
+    // Without a size of its own, an input keeps its size.
+    if (!session.sizeGiven && !o.input.empty()) {
+        const VideoReader probe(o.input, 0, 0, session.bytesPerPixel);
+        session.size = parseSize(std::to_string(probe.width()) + "x" + std::to_string(probe.height()));
+    }
     const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
 
     // Effects without an input get the test picture; sources opaque black.
@@ -33,8 +41,8 @@ int runRender(const RenderOptions& o) {
 
     // The clip's length: as asked; else one frame for a single PNG; else a
     // whole input clip; else a short clip.
-    const bool wholeInput = o.frames == 0 && kind != OutputKind::Png && source.kind() == FrameSource::Kind::Clip;
-    long frames = o.frames;
+    const bool wholeInput = o.frames == 0 && session.file.frames == 0 && kind != OutputKind::Png && source.kind() == FrameSource::Kind::Clip;
+    long frames = o.frames > 0 ? o.frames : session.file.frames;
     if (frames == 0) frames = kind == OutputKind::Png ? 1 : kDefaultClipFrames;
     long rampFrames = frames;
     if (wholeInput) {
@@ -47,6 +55,8 @@ int runRender(const RenderOptions& o) {
     Rate rate;
     if (!o.fps.empty())
         rate = parseRate(o.fps);
+    else if (!session.file.fps.empty())
+        rate = parseRate(session.file.fps);
     else if (!o.input.empty() && source.rateNum() > 0 && source.rateDen() > 0)
         rate = {source.rateNum(), source.rateDen()};
 
@@ -61,11 +71,12 @@ int runRender(const RenderOptions& o) {
     CrashGuard guard(plugin.name());
     std::unique_ptr<FrameSink> sink = openSink(ss);
     guard.setOutput(sink->temporaryPath(), sink->crashNote());
-    seedIfAsked(o);
+    session.setRate(rate);
+    session.seedIfAsked();
     guard.setInPlugin(true);
-    Instance inst(plugin, width, height, o.depth);
+    std::unique_ptr<Instance> inst(new Instance(plugin, width, height, o.depth));
     guard.setInPlugin(false);
-    std::vector<uint8_t> in(inst.frameBytes()), out(o.copy ? inst.frameBytes() : 0);
+    std::vector<uint8_t> in(inst->frameBytes()), out(o.copy ? inst->frameBytes() : 0);
 
     const auto start = std::chrono::steady_clock::now();
     long done = 0;
@@ -76,8 +87,16 @@ int runRender(const RenderOptions& o) {
             if (!source.next(in.data(), done, !wholeInput)) break;
             guard.setFrame(done);
             guard.setInPlugin(true);
-            session.apply(inst, done, rampFrames);
-            const bool ok = o.copy ? inst.processFrameCopy(in.data(), out.data()) : inst.processFrame(in.data());
+            // A take's re-seed starts a fresh instance from the new seed, as
+            // the live window did.
+            unsigned reseed = 0;
+            if (done > 0 && session.reseedAt(done, reseed)) {
+                inst.reset();
+                std::srand(reseed);
+                inst.reset(new Instance(plugin, width, height, o.depth));
+            }
+            session.apply(*inst, done, rampFrames);
+            const bool ok = o.copy ? inst->processFrameCopy(in.data(), out.data()) : inst->processFrame(in.data());
             guard.setInPlugin(false);
             if (!ok)
                 throw HostError(plugin.name() + ": " + (o.copy ? "processFrameCopy" : "processFrame") +

@@ -12,7 +12,8 @@ namespace vyrhost {
 struct RunOptions {
     std::string plugin;
     std::string pluginDir;
-    std::string size = "1280x720";
+    std::string size;    // empty: the parameter file's, the input's, else 1280x720
+    std::string params;  // a parameter file; --set and --ramp act on top of it
     int depth = 32;
     std::vector<std::string> sets, ramps;
     std::string input;

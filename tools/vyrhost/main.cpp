@@ -18,7 +18,13 @@ using vyrhost::RunOptions;
 void addRunOptions(CLI::App* cmd, RunOptions& o) {
     cmd->add_option("PLUGIN", o.plugin, "plug-in file, or a plug-in name looked up in the plug-in folder")
         ->required();
-    cmd->add_option("--size", o.size, "frame size WIDTHxHEIGHT")->type_name("WxH")->capture_default_str();
+    cmd->add_option("--size", o.size,
+                    "frame size WIDTHxHEIGHT (default: the parameter file's, else the input's, else 1280x720)")
+        ->type_name("WxH");
+    cmd->add_option("--params", o.params,
+                    "a parameter file (JSON): values and keyframes, seed, size, frame rate and length; "
+                    "--set, --ramp and the other options act on top of it")
+        ->type_name("FILE");
     cmd->add_option("--depth", o.depth, "bits per pixel, 24 or 32")
         ->check(CLI::IsMember({24, 32}))
         ->capture_default_str();
@@ -40,7 +46,7 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
             o.seeded = true;
             o.seed = v;
         },
-        "seed the C library's random generator with N before instantiating")
+        "seed the C library's random generator with N before instantiating (default: the parameter file's)")
         ->type_name("N");
     cmd->add_option("--threads", o.threads, "worker threads for OpenMP plug-ins (sets OMP_NUM_THREADS)")
         ->check(CLI::Range(1, 1024))
@@ -82,10 +88,10 @@ int main(int argc, char** argv) {
         ->required()
         ->type_name("FILE");
     renderCmd->add_option("--frames", render.frames,
-                          "frames to render (default: 1 for a .png, the whole --input clip, else 60)")
+                          "frames to render (default: the parameter file's, 1 for a .png, the whole --input clip, else 60)")
         ->check(CLI::PositiveNumber)
         ->type_name("N");
-    renderCmd->add_option("--fps", render.fps, "frame rate of a video file (default: the input's, else 30)")
+    renderCmd->add_option("--fps", render.fps, "frame rate of a video file (default: the parameter file's, the input's, else 30)")
         ->type_name("RATE");
     renderCmd->add_option("--codec", render.codec, "video encoder, e.g. libx264, ffv1, libvpx-vp9 (default: the "
                                                    "container's)")

@@ -18,6 +18,8 @@ namespace {
 
 char** programArgv = nullptr;
 
+const char* const kDefaultSize = "1280x720";
+
 // The OpenMP runtime reads its environment once, when it is loaded, and
 // FFmpeg's libraries already load it at start-up: other settings need a
 // fresh process with the variables set.
@@ -44,13 +46,34 @@ bool Session::hasRamps() const {
     return false;
 }
 
+void Session::setRate(Rate rate) {
+    rate_ = rate;
+    for (const auto& t : tracks) {
+        const auto& keys = t.track.keys;
+        for (size_t i = 1; i < keys.size(); ++i) {
+            const auto frameOf = [&](const Keyframe& k) { return k.seconds ? k.at * rate.num / rate.den : k.at; };
+            if (frameOf(keys[i]) < frameOf(keys[i - 1]))
+                throw HostError(paramsPath + ": parameter \"" + t.track.key + "\": key " +
+                                std::to_string(i) + " comes before key " + std::to_string(i - 1) +
+                                "; list keys in time order");
+        }
+    }
+}
+
 void Session::apply(Instance& inst, long frame, long frames) const {
+    for (const auto& t : tracks) inst.setParameter(t.index, trackValue(t.track, double(frame), rate_));
     for (const auto& r : settings) inst.setParameter(r.index, settingValue(r.setting, frame, frames));
 }
 
 Session openSession(const RunOptions& options, bool passiveWait) {
     Session s;
-    s.size = parseSize(options.size);
+    s.paramsPath = options.params;
+    if (!options.params.empty()) s.file = loadParamsFile(options.params);
+    const std::string& size = !options.size.empty() ? options.size : s.file.size;
+    s.sizeGiven = !size.empty();
+    s.size = parseSize(s.sizeGiven ? size : kDefaultSize);
+    s.seeded = options.seeded || s.file.seeded;
+    s.seed = options.seeded ? options.seed : s.file.seed;
     if (options.depth != 24 && options.depth != 32)
         throw HostError("bad depth " + std::to_string(options.depth) + ": use 24 or 32");
     s.bytesPerPixel = options.depth == 24 ? 3 : 4;
@@ -70,12 +93,23 @@ Session openSession(const RunOptions& options, bool passiveWait) {
     if (p.capability(options.depth == 24 ? 1 : 2) == 0)
         throw HostError(p.name() + " does not take " + std::to_string(options.depth) + "-bit frames");
     if (options.copy && p.capability(3) == 0) throw HostError(p.name() + " does not support processFrameCopy");
+    for (const auto& track : s.file.params) s.tracks.push_back({p.parameterIndex(track.key), track});
     for (const auto& setting : parsed) s.settings.push_back({p.parameterIndex(setting.key), setting});
     return s;
 }
 
-void seedIfAsked(const RunOptions& options) {
-    if (options.seeded) std::srand(options.seed);
+void Session::seedIfAsked() const {
+    if (seeded) std::srand(seed);
+}
+
+bool Session::reseedAt(long frame, unsigned& value) const {
+    bool found = false;
+    for (const auto& r : file.reseeds)
+        if (r.frame == frame) {
+            value = r.seed;
+            found = true;
+        }
+    return found;
 }
 
 int processThreadCount() {

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "options.h"
+#include "params_file.h"
 #include "plugin.h"
 
 namespace vyrhost {
@@ -17,15 +18,36 @@ struct ResolvedSetting {
     ParamSetting setting;
 };
 
+struct ResolvedTrack {
+    uint32_t index;
+    ParamTrack track;
+};
+
 struct Session {
     std::unique_ptr<Plugin> plugin;
     FrameSize size;
+    bool sizeGiven = false;  // by --size or the parameter file; else 1280x720
     int bytesPerPixel = 4;
+    std::string paramsPath;
+    ParamsFile file;  // from --params; empty without one
+    std::vector<ResolvedTrack> tracks;      // the parameter file's, applied first
     std::vector<ResolvedSetting> settings;  // --set first, then --ramp; later ones win
+    bool seeded = false;  // --seed, else the file's seed
+    unsigned seed = 0;
 
     bool hasRamps() const;
+    // The clip's frame rate, which places keys given in seconds; checks
+    // that every track's keys are in time order.
+    void setRate(Rate rate);
     // Sets every parameter that has a setting to its value at `frame`.
     void apply(Instance& inst, long frame, long frames) const;
+    // Seeds the C library's generator when asked; the plug-ins draw from it.
+    void seedIfAsked() const;
+    // The seed a take asks for before rendering frame `frame` (> 0), if any.
+    bool reseedAt(long frame, unsigned& seed) const;
+
+   private:
+    Rate rate_;
 };
 
 // `passiveWait`: the OpenMP workers sleep between frames instead of spinning
@@ -35,9 +57,6 @@ Session openSession(const RunOptions& options, bool passiveWait);
 
 // main() hands over its argv, with which --threads restarts the program.
 void keepProgramArguments(char** argv);
-
-// Seeds the C library's generator when asked; the plug-ins draw from it.
-void seedIfAsked(const RunOptions& options);
 
 // Threads in this process now (the calling thread included).
 int processThreadCount();

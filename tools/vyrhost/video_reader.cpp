@@ -69,6 +69,12 @@ VideoReader::VideoReader(const std::string& path, int width, int height, int byt
     r = avcodec_parameters_to_context(s.dec, s.ic->streams[s.streamIndex]->codecpar);
     if (r < 0) s.fail("cannot set up its decoder", r);
     s.dec->thread_count = 0;
+    // Size 0x0 asks for the input's own size.
+    if (s.width <= 0 || s.height <= 0) {
+        s.width = s.dec->width;
+        s.height = s.dec->height;
+        if (s.width <= 0 || s.height <= 0) s.fail("its picture size is not known", 0);
+    }
     r = avcodec_open2(s.dec, codec, nullptr);
     if (r < 0) s.fail(std::string("cannot open decoder ") + codec->name, r);
     s.frame = av_frame_alloc();
@@ -126,6 +132,9 @@ long VideoReader::frameCountHint() const {
         return long(std::lround(double(s_->ic->duration) / AV_TIME_BASE * av_q2d(rate)));
     return -1;
 }
+
+int VideoReader::width() const { return s_->width; }
+int VideoReader::height() const { return s_->height; }
 
 int VideoReader::rateNum() const { return s_->ic->streams[s_->streamIndex]->avg_frame_rate.num; }
 int VideoReader::rateDen() const { return s_->ic->streams[s_->streamIndex]->avg_frame_rate.den; }

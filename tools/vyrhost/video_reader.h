@@ -12,6 +12,7 @@ namespace vyrhost {
 class VideoReader {
    public:
     // bytesPerPixel 4 gives BGRA (alpha 255 where the source has none), 3 BGR.
+    // Width and height 0 keep the input's own size.
     VideoReader(const std::string& path, int width, int height, int bytesPerPixel);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
@@ -23,6 +24,9 @@ class VideoReader {
 
     // Frames the container announces (or its duration implies); -1 when unknown.
     long frameCountHint() const;
+    // The size frames are delivered at.
+    int width() const;
+    int height() const;
     // The stream's frame rate as num/den; den 0 when unknown.
     int rateNum() const;
     int rateDen() const;
