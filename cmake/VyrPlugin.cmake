@@ -14,6 +14,7 @@ function(vyr_add_plugin name)
   cmake_parse_arguments(ARG "PARTICLES" "" "SOURCES" ${ARGN})
   add_library(${name}_core OBJECT
     ${ARG_SOURCES}
+    ${VYR_FRAMEWORK_DIR}/param_table.cpp
     ${VYR_FRAMEWORK_DIR}/instance.cpp
     ${VYR_FRAMEWORK_DIR}/frame_ops.cpp)
   target_include_directories(${name}_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${VYR_FRAMEWORK_DIR})

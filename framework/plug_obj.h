@@ -1,6 +1,6 @@
 // The instance object. The framework's members come first, then the
 // deliverable's own scene members (`SceneMembers`, from the deliverable's
-// `plugin_members.h`, which also gives `kNumParams`). Each deliverable
+// `plugin_members.h`, which also brings in its params.h with `kNumParams`). Each deliverable
 // compiles the framework with its own header, so there is no virtual
 // dispatch anywhere: the dispatcher calls these operations directly.
 #pragma once
@@ -26,6 +26,10 @@ struct PlugObj : PlugObjBase, SceneMembers {
     int bytesPerPixel() const;
     size_t frameBytes() const;  // width x height x bytes per pixel
     float param(int index) const { return paramValues[index].value; }
+    // All values, in table order, for a plug-in's per-frame settings function.
+    void copyParams(float (&out)[kNumParams]) const {
+        for (int i = 0; i < kNumParams; ++i) out[i] = paramValues[i].value;
+    }
 
     void clampParams();
 

@@ -52,10 +52,10 @@ F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
 F0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
     if (info == nullptr || !indexIsValid(param_index)) return;
     // Every parameter is a FreeFrame standard one in 0..1, which is what a
-    // frei0r double is. The tables carry no other text than the name.
+    // frei0r double is.
     info->name = paramTable[param_index].name;
     info->type = F0R_PARAM_DOUBLE;
-    info->explanation = paramTable[param_index].name;
+    info->explanation = paramDescription(param_index);
 }
 
 F0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {

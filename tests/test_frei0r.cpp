@@ -136,7 +136,7 @@ TEST_P(Frei0rFace, PluginInfoMatchesTheFreeFrameFace) {
     EXPECT_STREQ(info.explanation, ff.extendedInfo()->Description);
 }
 
-TEST_P(Frei0rFace, EveryParameterIsADoubleNamedAsInTheFreeFrameFace) {
+TEST_P(Frei0rFace, EveryParameterIsADoubleNamedAsInTheFreeFrameFaceAndExplained) {
     Frei0rLibrary lib(GetParam());
     PluginLibrary ff(GetParam());
     const int n = int(ff.numParameters());
@@ -145,7 +145,9 @@ TEST_P(Frei0rFace, EveryParameterIsADoubleNamedAsInTheFreeFrameFace) {
         ASSERT_NE(p.name, nullptr) << i;
         EXPECT_EQ(std::string(p.name), ff.parameterName(uint32_t(i))) << i;
         EXPECT_EQ(p.type, F0R_PARAM_DOUBLE) << i;
-        EXPECT_NE(p.explanation, nullptr) << i;
+        ASSERT_NE(p.explanation, nullptr) << i;
+        // What the value does, for the host's tooltip: more than the name again.
+        EXPECT_GT(std::strlen(p.explanation), std::strlen(p.name)) << i;
     }
     for (int i : {-1, n, n + 100}) {
         f0r_param_info_t p = {"untouched", 77, nullptr};

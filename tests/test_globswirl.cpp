@@ -17,11 +17,11 @@
 namespace {
 
 // The parameter table's defaults, in row order.
-constexpr float kDefaults[kSwirlParamCount] = {0.5f, 0.32f, 0.3f, 0.0f, 0.5f, 0.5f, 0.5f, 0.2f,
+constexpr float kDefaults[kNumParams] = {0.5f, 0.32f, 0.3f, 0.0f, 0.5f, 0.5f, 0.5f, 0.2f,
                                                0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.0f, 0.0f};
 
 struct Params {
-    float v[kSwirlParamCount];
+    float v[kNumParams];
     Params() { std::copy(std::begin(kDefaults), std::end(kDefaults), v); }
     Params& set(SwirlParam p, float value) {
         v[p] = value;
@@ -595,7 +595,7 @@ TEST_F(SwirlPlugin, FirstFrameDrawsTheSwarmWhereItWasSeeded) {
     const Params p = Params().set(kNoiseLevel, 0.3f).set(kAngleY, 0.4f);
     std::srand(1);
     vyrtest::Instance inst(*lib, 120, 90);
-    for (int i = 0; i < kSwirlParamCount; ++i) inst.setParameter(uint32_t(i), p.v[i]);
+    for (int i = 0; i < kNumParams; ++i) inst.setParameter(uint32_t(i), p.v[i]);
     const std::vector<uint8_t> first = inst.renderFrame();
 
     std::srand(1);

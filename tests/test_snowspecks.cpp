@@ -414,15 +414,21 @@ TEST(SnowSpecksTinyFrames, SmallFramesWithLargeDotsNeverFail) {
 // Scene stages, compiled in from the generator's sources
 
 TEST(SnowSpecksStages, ParameterMappings) {
-    EXPECT_FALSE(drawSwitchOn(0.2f));
-    EXPECT_TRUE(drawSwitchOn(0.20001f));
-    EXPECT_EQ(dotReachFromParam(0.0f), 5.0f);
-    EXPECT_EQ(dotReachFromParam(1.0f), float(kMaxReach));
-    EXPECT_EQ(falloffFromParam(1.0f), 65536.0f);
-    EXPECT_EQ(falloffFromParam(0.0f), 327680.0f);
-    EXPECT_EQ(dotCountFromParam(0.0f), 1);
-    EXPECT_EQ(dotCountFromParam(0.5f), 8);
-    EXPECT_EQ(dotCountFromParam(1.0f), 16);
+    const auto settingsWith = [](int index, float v) {
+        float param[kNumParams];
+        for (int i = 0; i < kNumParams; ++i) param[i] = kParamSpecs[i].defaultValue;
+        param[index] = v;
+        return snowSettings(param);
+    };
+    EXPECT_FALSE(settingsWith(kDrawSwitch, 0.2f).drawOn);
+    EXPECT_TRUE(settingsWith(kDrawSwitch, 0.20001f).drawOn);
+    EXPECT_EQ(settingsWith(kDotScale, 0.0f).dotReach, 5.0f);
+    EXPECT_EQ(settingsWith(kDotScale, 1.0f).dotReach, float(kMaxReach));
+    EXPECT_EQ(settingsWith(kBrightness, 1.0f).falloff, 65536.0f);
+    EXPECT_EQ(settingsWith(kBrightness, 0.0f).falloff, 327680.0f);
+    EXPECT_EQ(settingsWith(kNumParticles, 0.0f).dotCount, 1);
+    EXPECT_EQ(settingsWith(kNumParticles, 0.5f).dotCount, 8);
+    EXPECT_EQ(settingsWith(kNumParticles, 1.0f).dotCount, 16);
     const FrameGeometry g = frameGeometry(7, 11);
     EXPECT_EQ(g.m, 11.0f);
     EXPECT_EQ(g.mi, 11);
@@ -561,7 +567,7 @@ TEST_F(ConeProfile, DistanceTableCoversEveryReach) {
 TEST_F(ConeProfile, BrightDotOfSize256FallsByOnePerPixel) {
     // "Dot Scale" 1 (reach 512) at depth factor 0.5 (z = 0) is size 256.
     const FrameGeometry geo = frameGeometry(kSide, kSide);
-    const DotFootprint dot = dotFootprint({0.0f, 0.0f, 0.0f}, geo, dotReachFromParam(1.0f), falloffFromParam(1.0f), kSide, kSide);
+    const DotFootprint dot = dotFootprint({0.0f, 0.0f, 0.0f}, geo, 512.0f, 65536.0f, kSide, kSide);
     EXPECT_EQ(dot.cx, 300);
     EXPECT_EQ(dot.cy, 300);
     EXPECT_EQ(dot.reach, 256);
@@ -578,7 +584,7 @@ TEST_F(ConeProfile, BrightDotOfSize256FallsByOnePerPixel) {
 
 TEST_F(ConeProfile, DimDotOfSize256IsNarrower) {
     const FrameGeometry geo = frameGeometry(kSide, kSide);
-    const DotFootprint dot = dotFootprint({0.0f, 0.0f, 0.0f}, geo, dotReachFromParam(1.0f), falloffFromParam(0.0f), kSide, kSide);
+    const DotFootprint dot = dotFootprint({0.0f, 0.0f, 0.0f}, geo, 512.0f, 327680.0f, kSide, kSide);
     EXPECT_EQ(dot.slope, 1280);
     drawCone(accum.data(), kSide, kSide, table.data(), dot);
     for (int d = 0; d < 51; ++d) EXPECT_EQ(cell(300 - d, 300), 255 - 5 * d);
@@ -588,7 +594,7 @@ TEST_F(ConeProfile, DimDotOfSize256IsNarrower) {
 TEST_F(ConeProfile, SmallestDotLightsOnlyItsCentreInsideATwentyPixelSquare) {
     // "Dot Scale" 0 at the back of the cube: depth factor 0.01, size 0.05.
     const FrameGeometry geo = frameGeometry(kSide, kSide);
-    const DotFootprint dot = dotFootprint({10.0f, -20.0f, -5000.0f}, geo, dotReachFromParam(0.0f), falloffFromParam(0.5f), kSide, kSide);
+    const DotFootprint dot = dotFootprint({10.0f, -20.0f, -5000.0f}, geo, 5.0f, 196608.0f, kSide, kSide);
     EXPECT_EQ(dot.reach, 10);
     EXPECT_EQ(dot.cx, 310);
     EXPECT_EQ(dot.cy, 280);

@@ -43,7 +43,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const FrameGeometry geometry = frameGeometry(shape.width, shape.height);
     selectMode(obj, 0);
     float params[kNumParams];
-    for (int i = 0; i < kNumParams; ++i) params[i] = obj.param(i);
+    obj.copyParams(params);
     const BrushSettings settings = deriveSettings(params, *obj.activeMode, geometry.frameScale);
 
     obj.particleCount = settings.particleCount;

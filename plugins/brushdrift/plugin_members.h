@@ -4,27 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "params.h"
 #include "particle_field.h"
-
-constexpr int kNumParams = 14;
-
-// Rows of the parameter table (descriptor.cpp).
-enum BrushParam {
-    kParamDotScale = 0,
-    kParamNumParticles = 1,
-    kParamSpeed = 2,
-    kParamSourceZoom = 3,
-    kParamSourceVal = 4,
-    kParamSourceRange = 5,
-    kParamDisplacement = 6,  // stored and clamped only: it drives nothing
-    kParamSourceRotation = 7,
-    kParamAngleX = 8,
-    kParamAngleY = 9,
-    kParamAngleZ = 10,
-    kParamAlphaMode = 11,
-    kParamFeedback = 12,
-    kParamBlendInput = 13,
-};
 
 constexpr int kParticleCapacity = 1024;
 constexpr int kAttractorSlots = 8;

@@ -1,24 +1,6 @@
-// VyrGlobHeap1: identity and parameter table.
+// VyrGlobHeap1: identity. The parameters are declared in params.h.
 #include "descriptor.h"
-#include "plugin_members.h"
-
-ParamDefStruct paramTable[kNumParams + 1] = {
-    {0.8f, "Dot Scale"},
-    {0.5f, "Speed"},
-    {0.08f, "Num Particles"},
-    {0.0f, "NoiseLevel"},
-    {0.5f, "Angle Anim"},
-    {0.5f, "Angle X"},
-    {0.5f, "Angle Y"},
-    {0.5f, "Angle Z"},
-    {0.5f, "Origin X"},
-    {0.5f, "Origin Y"},
-    {0.5f, "Origin Z"},
-    {0.5f, "Trans X"},
-    {0.5f, "Trans Y"},
-    {0.5f, "Trans Z"},
-    {0.0f, ""},
-};
+#include "params.h"
 
 const PluginDescriptor pluginDescriptor = {
     "vr47",

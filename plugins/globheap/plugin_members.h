@@ -4,9 +4,8 @@
 #include <vector>
 
 #include "blob_view.h"
+#include "params.h"
 #include "particle_field.h"
-
-constexpr int kNumParams = 14;
 
 struct SceneMembers : ParticleField {
     float spinAngle = 0.0f;            // radians, kept in [0, 2 pi)

@@ -7,8 +7,6 @@
 #include "plug_obj.h"
 #include "swirl_frame.h"
 
-static_assert(kNumParams == kSwirlParamCount, "one value per parameter row");
-
 namespace {
 
 const ParticleConfig kSwirlField = {
@@ -42,8 +40,8 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     // A source: whatever the host passed in is not part of the picture.
     std::memset(input.pixels, 0, static_cast<size_t>(pixelCount) * bytesPerPixel);
 
-    float param[kSwirlParamCount];
-    for (int i = 0; i < kSwirlParamCount; ++i) param[i] = obj.param(i);
+    float param[kNumParams];
+    obj.copyParams(param);
 
     // A change of "Mode" takes effect in this very frame.
     selectMode(obj, presetIndex(param[kMode]));

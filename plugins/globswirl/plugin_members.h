@@ -4,9 +4,8 @@
 #include <vector>
 
 #include "blob_view.h"
+#include "params.h"
 #include "particle_field.h"
-
-constexpr int kNumParams = 16;
 
 struct SceneMembers : ParticleField {
     // This frame's visible blobs, one slot per particle, sized at

@@ -6,7 +6,7 @@
 
 int presetIndex(float mode) { return std::clamp(static_cast<int>(mode * 5.0f), 0, kModeCount - 1); }
 
-SwirlFrame swirlFrameValues(const float (&param)[kSwirlParamCount], int width, int height,
+SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height,
                             const ModeRecord& mode) {
     SwirlFrame f;
     const float S = 1.2f * static_cast<float>(std::max(width, height));

@@ -4,27 +4,8 @@
 
 #include "blob_view.h"
 #include "mode_table.h"
+#include "params.h"
 
-// Parameter rows, in table order.
-enum SwirlParam : int {
-    kDrawSwitch,
-    kDotScale,
-    kSpeed,
-    kMode,
-    kAngleX,
-    kAngleY,
-    kAngleZ,
-    kNumParticles,
-    kOriginX,
-    kOriginY,
-    kOriginZ,  // accepted and stored; the projection has no depth
-    kTranslateX,
-    kTranslateY,
-    kTranslateZ,
-    kAlphaSwitch,
-    kNoiseLevel,
-    kSwirlParamCount
-};
 
 constexpr int kSwirlParticles = 1024;  // particle slots
 constexpr int kSwirlAttractors = 8;    // attractor slots
@@ -49,7 +30,7 @@ int presetIndex(float mode);
 
 // Everything a frame needs from the clamped parameters, the frame size and
 // the preset in force.
-SwirlFrame swirlFrameValues(const float (&param)[kSwirlParamCount], int width, int height,
+SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height,
                             const ModeRecord& mode);
 
 // The rotation and placement of the swarm's blobs for a frame of

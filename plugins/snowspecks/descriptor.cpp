@@ -1,17 +1,6 @@
-// VyrSnowSpecks1: identity and parameter table.
+// VyrSnowSpecks1: identity. The parameters are declared in params.h.
 #include "descriptor.h"
-#include "plugin_members.h"
-
-ParamDefStruct paramTable[kNumParams + 1] = {
-    {0.5f, "Draw Switch!"},
-    {0.75f, "Dot Scale"},
-    {0.5f, "Angle X"},
-    {0.5f, "Angle Y"},
-    {0.5f, "Angle Z"},
-    {0.5f, "Brightness"},
-    {0.5f, "Num Particles"},
-    {0.0f, ""},
-};
+#include "params.h"
 
 const PluginDescriptor pluginDescriptor = {
     "vr46",

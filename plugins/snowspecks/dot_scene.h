@@ -8,31 +8,15 @@
 
 #include "plugin_members.h"
 
-// Parameter indices, in table order.
-enum SnowParam {
-    kDrawSwitch = 0,
-    kDotScale = 1,
-    kAngleX = 2,
-    kAngleY = 3,
-    kAngleZ = 4,
-    kBrightness = 5,
-    kNumParticles = 6,
+// Everything a frame takes from the (already clamped) parameters.
+struct SnowSettings {
+    bool drawOn;             // "Draw Switch!" strictly above 0.2
+    float dotReach;          // a dot's reach at depth factor 1, 5..512 pixels
+    float falloff;           // fall-off steepness, 65536..327680: higher brightness, flatter cone
+    float rotX, rotY, rotZ;  // view rotation, radians
+    int dotCount;            // dots placed at seeding, 1..16
 };
-
-// Values derived from the (clamped) parameters.
-// The scene runs only while "Draw Switch!" is strictly above 0.2.
-inline bool drawSwitchOn(float v) { return v > 0.2f; }
-// A dot's reach at depth factor 1, 5..512 pixels.
-inline float dotReachFromParam(float v) { return 507.0f * v + 5.0f; }
-// Fall-off steepness, 65536..327680: higher brightness, flatter cone.
-inline float falloffFromParam(float v) { return (1.0f - v) * 262144.0f + 65536.0f; }
-// Dots placed at seeding, 1..16.
-inline int dotCountFromParam(float v) {
-    int n = static_cast<int>(15.0f * v + 1.0f);
-    if (n < 1) n = 1;
-    if (n > kMaxDots) n = kMaxDots;
-    return n;
-}
+SnowSettings snowSettings(const float (&param)[kNumParams]);
 
 // Quantities of the frame size: the larger side as float and as int, and
 // its half truncated and as float.

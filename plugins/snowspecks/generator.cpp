@@ -25,13 +25,13 @@ namespace {
 // Seeds the scene, moves it, or switches it off; answers whether it is
 // drawn this frame. A frame whose larger side is below 2 pixels has no room
 // to place dots (half would be 0), so it stays black and unseeded.
-bool advanceScene(PlugObj& obj, const FrameGeometry& geo) {
-    if (!drawSwitchOn(obj.param(kDrawSwitch)) || geo.half < 1) {
+bool advanceScene(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo) {
+    if (!s.drawOn || geo.half < 1) {
         obj.particlesSeeded = false;
         return false;
     }
     if (!obj.particlesSeeded)
-        seedScene(obj, dotCountFromParam(obj.param(kNumParticles)), geo);  // drawn where placed; motion starts next frame
+        seedScene(obj, s.dotCount, geo);  // drawn where placed; motion starts next frame
     else
         stepDots(obj);
     return true;
@@ -58,15 +58,16 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     std::memset(frame.inputs[0]->pixels, 0, pixelCount * size_t(bpp));
 
     const FrameGeometry geo = frameGeometry(w, h);
-    obj.rotX = angleFromParam(obj.param(kAngleX));
-    obj.rotY = angleFromParam(obj.param(kAngleY));
-    obj.rotZ = angleFromParam(obj.param(kAngleZ));
-    const float falloff = falloffFromParam(obj.param(kBrightness));
-    const float dotReach = dotReachFromParam(obj.param(kDotScale));
+    float param[kNumParams];
+    obj.copyParams(param);
+    const SnowSettings s = snowSettings(param);
+    obj.rotX = s.rotX;
+    obj.rotY = s.rotY;
+    obj.rotZ = s.rotZ;
 
-    const bool drawn = advanceScene(obj, geo);
+    const bool drawn = advanceScene(obj, s, geo);
     std::fill(obj.accumBuffer.begin(), obj.accumBuffer.end(), 0);
-    if (drawn) drawDots(obj, geo, dotReach, falloff);
+    if (drawn) drawDots(obj, geo, s.dotReach, s.falloff);
     writeGreyPicture(obj.accumBuffer.data(), pixelCount, bpp, static_cast<uint8_t*>(frame.outputs[0]->pixels));
     return 0;
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int kNumParams = 7;
+#include "params.h"
 
 // Scene size: at most 16 dots, always 64 attractors.
 constexpr int kMaxDots = 16;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int kNumParams = 3;
+#include "params.h"
 
 struct FrameMultiStruct;
 

@@ -1,0 +1,24 @@
+// The quantities one VyrGlobHeap1 frame derives from the parameters, the
+// frame size and the preset in force.
+#pragma once
+
+#include "mode_table.h"
+#include "params.h"
+
+constexpr int kHeapParticles = 256;  // particle slots
+constexpr int kHeapAttractors = 16;  // attractor slots
+
+struct HeapFrame {
+    float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side
+    float frameScale;  // K: (w + h) / 672
+    double spinStep;   // radians added to the spin angle this frame, at most 2 pi / 100 either way
+    float angleX, angleY, angleZ;              // fixed view rotation, radians, before the spin is added
+    float originX, originY;                    // picture shift in pixels
+    float translateX, translateY, translateZ;  // shift of the mass before rotation
+    float blobSize;     // D: blob diameter at full nearness, pixels
+    float speed;        // V: step length of the motion
+    int particleCount;  // N, 1..kHeapParticles
+    int noiseAmount;    // grain levels, 0..128
+};
+
+HeapFrame heapFrameValues(const float (&param)[kNumParams], int width, int height, const ModeRecord& mode);
