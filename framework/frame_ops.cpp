@@ -11,25 +11,16 @@ const char kMultiCaption[] = "Vyr_Multi";
 
 }  // namespace
 
-bool PlugObj::fillSlot(FrameImageStruct* slot, const void* source) {
-    const int w = width();
-    const int h = height();
+// One of the host's own frames as an image slot of the instance's geometry.
+FrameImageStruct PlugObj::hostImage(void* pixels) const {
     const int b = bytesPerPixel();
-    const size_t bytes = frameBytes();
-    if (slot->width != w || slot->height != h || slot->bytesPerPixel != b || slot->pixels == nullptr) {
-        releaseSlot(slot);
-        slot->pixels = std::malloc(bytes);
-        if (slot->pixels == nullptr) return false;
-    }
-    slot->formatCode = (b == 3 || b == 4) ? ff::kFormatPacked8 : ff::kFormatPlain;
-    slot->bytesPerPixel = b;
-    slot->width = w;
-    slot->height = h;
-    std::memcpy(slot->pixels, source, bytes);
-    slot->pixels2 = nullptr;
-    slot->reserved1 = 0;
-    slot->reserved2 = 0;
-    return true;
+    FrameImageStruct image = {};
+    image.formatCode = (b == 3 || b == 4) ? ff::kFormatPacked8 : ff::kFormatPlain;
+    image.bytesPerPixel = b;
+    image.pixels = pixels;
+    image.width = width();
+    image.height = height();
+    return image;
 }
 
 void PlugObj::releaseUnusedSlots() {
@@ -39,6 +30,12 @@ void PlugObj::releaseUnusedSlots() {
     }
 }
 
+// The two FreeFrame operations render straight into the host's frames
+// instead of copying them into fMulti's slot 0 buffers and the picture back
+// out. No host can tell the difference: a source never reads its input, and
+// the effect reads every input byte it needs before it first writes the
+// output (renderFrame's contract), so in-place frames come out the same as
+// from copies, and the input of processFrameCopy is only ever read.
 int PlugObj::processFrame(void* pFrame) {
     if (!fMultiReady) {
         showNotice("processFrame Error", kNotReadyText);
@@ -49,17 +46,17 @@ int PlugObj::processFrame(void* pFrame) {
     fMulti->numInputs = 1;
     fMulti->numOutputs = 1;
     releaseUnusedSlots();
-    // Without slot buffers there is nothing to render from; the host frame
-    // stays as it was.
-    if (!fillSlot(fMulti->inputs[0], pFrame) || !fillSlot(fMulti->outputs[0], pFrame)) return -1;
-    const int result = processFrameMulti(fMulti);
-    if (result == 0) {
-        const void* out = fMulti->outputs[0]->pixels;
-        if (out != nullptr)
-            std::memcpy(pFrame, out, frameBytes());
-        else
-            std::memset(pFrame, 0, frameBytes());
-    }
+    FrameImageStruct in = hostImage(pFrame);
+    FrameImageStruct out = in;
+    FrameMultiStruct record = {};
+    record.numInputs = 1;
+    record.inputs[0] = &in;
+    record.numOutputs = 1;
+    record.outputs[0] = &out;
+    const int result = runGenerator(&record, false);
+    // A generator that answers 0 without an output buffer leaves a black
+    // frame; one that fails has written nothing.
+    if (result == 0 && out.pixels == nullptr) std::memset(pFrame, 0, frameBytes());
     return result;
 }
 
@@ -70,20 +67,21 @@ int PlugObj::processFrameCopy(const ProcessFrameCopyStruct* pCopy) {
     }
     if (pCopy == nullptr || pCopy->ppInputFrames == nullptr || pCopy->pOutputFrame == nullptr) return -1;
     if (pCopy->numInputFrames == 0) return -1;
-    const void* input = pCopy->ppInputFrames[0];
+    void* input = pCopy->ppInputFrames[0];
     if (input == nullptr) return -1;
     clampParams();
     fMulti->numInputs = 1;
     fMulti->numOutputs = 1;
     releaseUnusedSlots();
-    int result = -1;
-    if (fillSlot(fMulti->inputs[0], input) && fillSlot(fMulti->outputs[0], pCopy->pOutputFrame))
-        result = processFrameMulti(fMulti);
-    const void* out = fMulti->outputs[0]->pixels;
-    if (result == 0 && out != nullptr)
-        std::memcpy(pCopy->pOutputFrame, out, frameBytes());
-    else
-        std::memset(pCopy->pOutputFrame, 0, frameBytes());
+    FrameImageStruct in = hostImage(input);
+    FrameImageStruct out = hostImage(pCopy->pOutputFrame);
+    FrameMultiStruct record = {};
+    record.numInputs = 1;
+    record.inputs[0] = &in;
+    record.numOutputs = 1;
+    record.outputs[0] = &out;
+    const int result = runGenerator(&record, false);
+    if (result != 0 || out.pixels == nullptr) std::memset(pCopy->pOutputFrame, 0, frameBytes());
     return result;
 }
 
@@ -102,7 +100,9 @@ bool PlugObj::recordIsUsable(const FrameMultiStruct& frame) const {
            out->height == height();
 }
 
-int PlugObj::processFrameMulti(FrameMultiStruct* pFrameData) {
+int PlugObj::processFrameMulti(FrameMultiStruct* pFrameData) { return runGenerator(pFrameData, true); }
+
+int PlugObj::runGenerator(FrameMultiStruct* pFrameData, bool callersRecord) {
     clampParams();
     if (!fMultiReady) {
         showNotice(kMultiCaption, "Error: fMultiReady == false");
@@ -119,6 +119,14 @@ int PlugObj::processFrameMulti(FrameMultiStruct* pFrameData) {
     if (!recordIsUsable(*pFrameData)) {
         showNotice(kMultiCaption, "Error: No valid input data present");
         return -1;
+    }
+    // A source clears the input picture of a caller's record, which that
+    // caller can see; the host frames of the two FreeFrame operations are
+    // not the source's to change (an input of processFrameCopy) or are
+    // overwritten whole anyway (an in-place frame).
+    if (callersRecord && pluginDescriptor.type == ff::kTypeSource) {
+        const FrameImageStruct& in = *pFrameData->inputs[0];
+        std::memset(in.pixels, 0, size_t(width()) * size_t(height()) * size_t(in.bytesPerPixel));
     }
     return renderFrame(*this, *pFrameData);
 }

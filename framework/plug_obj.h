@@ -47,9 +47,10 @@ struct PlugObj : PlugObjBase, SceneMembers {
     int processFrameMulti(FrameMultiStruct* pFrameData);
 
    private:
-    bool fillSlot(FrameImageStruct* slot, const void* source);
+    FrameImageStruct hostImage(void* pixels) const;
     void releaseUnusedSlots();
     bool recordIsUsable(const FrameMultiStruct& frame) const;
+    int runGenerator(FrameMultiStruct* pFrameData, bool callersRecord);
 };
 
 // Creates an instance for the host's frame format; nullptr when the format
@@ -68,4 +69,9 @@ void createScene(PlugObj& obj);
 // Draws one frame into output slot 0 of `frame`, whose slot 0 buffers are
 // checked: non-null, the instance's width and height, 3 or 4 bytes per
 // pixel, the same in both slots. Answers 0.
+// The slot 0 buffers may be the host's own frames, and one buffer for an
+// in-place frame: a generator never writes input slot 0, reads every input
+// byte it needs before it first writes the output, and writes every byte of
+// the output. (A source's input of a caller's record is cleared by the
+// framework beforehand.)
 int renderFrame(PlugObj& obj, const FrameMultiStruct& frame);

@@ -54,21 +54,31 @@ TEST_P(FrameOps, CopyUsesOnlyTheFirstInput) {
     }
 }
 
-TEST_P(FrameOps, InPlaceAndCopyGiveTheSamePictures) {
+// The plug-ins render straight into the host's frames: an in-place frame
+// must still come out as if drawn from a copy of its input, the input of a
+// copy is only ever read, and a host that passes one buffer as both input
+// and output of processFrameCopy gets the in-place picture.
+TEST_P(FrameOps, InPlaceAndCopyGiveTheSamePicturesAndCopiesNeverWriteTheirInput) {
     PluginLibrary lib(GetParam());
     for (uint32_t depth : {ff::kDepth32, ff::kDepth24}) {
         std::srand(3);
         Instance inPlace(lib, kW, kH, depth);
         std::srand(3);
         Instance copy(lib, kW, kH, depth);
+        std::srand(3);
+        Instance aliased(lib, kW, kH, depth);
         for (unsigned f = 0; f < 4; ++f) {
             const std::vector<uint8_t> input = picture(inPlace.frameBytes(), f);
-            std::vector<uint8_t> frame = input, out(input.size(), 0xEE);
+            std::vector<uint8_t> frame = input, copyInput = input, out(input.size(), 0xEE), shared = input;
             std::srand(20 + f);
             ASSERT_EQ(inPlace.processFrame(frame), 0u);
             std::srand(20 + f);
-            ASSERT_EQ(copy.processFrameCopy({input.data()}, out), 0u);
+            ASSERT_EQ(copy.processFrameCopy({copyInput.data()}, out), 0u);
+            std::srand(20 + f);
+            ASSERT_EQ(aliased.processFrameCopy({shared.data()}, shared), 0u);
             EXPECT_EQ(frame, out) << "depth code " << depth << ", frame " << f;
+            EXPECT_EQ(copyInput, input) << "depth code " << depth << ", frame " << f;
+            EXPECT_EQ(shared, frame) << "depth code " << depth << ", frame " << f;
         }
     }
 }
@@ -106,6 +116,9 @@ TEST_P(FrameOps, CallersRecordRendersLikeACopyAndOrdinaryFramesFollow) {
     std::srand(8);
     ASSERT_EQ(copy.processFrameCopy({input.data()}, expected), 0u);
     EXPECT_EQ(caller.outPixels, expected);
+    // A source clears the input picture of a caller's record; the effect only reads it.
+    const bool source = lib.info()->PluginType == ff::kTypeSource;
+    EXPECT_EQ(caller.inPixels, source ? std::vector<uint8_t>(input.size(), 0) : input);
     // Later ordinary frames use the instance's own slots and leave the
     // caller's record and buffers alone.
     for (unsigned f = 0; f < 2; ++f) {

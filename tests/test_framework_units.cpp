@@ -106,23 +106,24 @@ TEST(Instantiate, RefusesBadFormats) {
     EXPECT_EQ(deInstantiate(nullptr), -1);
 }
 
-TEST(Slots, FirstFrameObtainsBuffersAndLaterFramesReuseThem) {
-    InstancePtr obj = make(640, 480);
-    std::vector<uint8_t> frame = pattern(640 * 480 * 4, 3);
+// Ordinary frames are rendered in the host's own buffers: nothing is
+// copied into slot buffers of the instance, so none are obtained.
+TEST(Slots, OrdinaryFramesRenderInTheHostsBuffersWithoutSlotBuffers) {
+    InstancePtr obj = make(64, 48);
+    std::vector<uint8_t> frame = pattern(64 * 48 * 4, 3);
     ASSERT_EQ(obj->processFrame(frame.data()), 0);
-    FrameImageStruct* in = obj->fMulti->inputs[0];
-    FrameImageStruct* out = obj->fMulti->outputs[0];
-    EXPECT_EQ(in->formatCode, ff::kFormatPacked8);
-    EXPECT_EQ(in->bytesPerPixel, 4);
-    EXPECT_EQ(in->width, 640);
-    EXPECT_EQ(in->height, 480);
+    EXPECT_EQ(obj->lastInputPixels, frame.data());
+    EXPECT_EQ(obj->lastOutputPixels, frame.data());
+    std::vector<uint8_t> a = pattern(frame.size(), 1), out(frame.size(), 0);
+    void* inputs[1] = {a.data()};
+    ProcessFrameCopyStruct pfc = {1, inputs, out.data()};
+    ASSERT_EQ(obj->processFrameCopy(&pfc), 0);
+    EXPECT_EQ(obj->lastInputPixels, a.data());
+    EXPECT_EQ(obj->lastOutputPixels, out.data());
     EXPECT_EQ(obj->fMulti->numInputs, 1u);
     EXPECT_EQ(obj->fMulti->numOutputs, 1u);
-    void* inPixels = in->pixels;
-    void* outPixels = out->pixels;
-    ASSERT_EQ(obj->processFrame(frame.data()), 0);
-    EXPECT_EQ(in->pixels, inPixels);
-    EXPECT_EQ(out->pixels, outPixels);
+    EXPECT_EQ(obj->fMulti->inputs[0]->pixels, nullptr);
+    EXPECT_EQ(obj->fMulti->outputs[0]->pixels, nullptr);
 }
 
 TEST(ReleaseSlot, FreesBothBuffersAndClearsTheSlot) {

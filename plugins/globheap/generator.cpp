@@ -2,7 +2,6 @@
 // a grey density picture with optional film grain.
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 #include "grey_shade.h"
 #include "heap_frame.h"
@@ -83,8 +82,8 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const int w = obj.width();
     const int h = obj.height();
     const int B = frame.inputs[0]->bytesPerPixel;
-    // A source: the host's picture is not used.
-    std::memset(frame.inputs[0]->pixels, 0, size_t(w) * size_t(B) * size_t(h));
+    // A source: the input picture is never read (the framework clears it
+    // where its caller can see it).
 
     selectMode(obj, 0);
     float param[kNumParams];

@@ -1,7 +1,6 @@
 // VyrGlobSwirl1: a swarm of soft blobs swirling around eight attractors,
 // their summed density coloured through one of six presets.
 #include <cstdlib>
-#include <cstring>
 
 #include "field_colour.h"
 #include "plug_obj.h"
@@ -37,8 +36,8 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const int pixelCount = width * height;
     const int bytesPerPixel = input.bytesPerPixel;
 
-    // A source: whatever the host passed in is not part of the picture.
-    std::memset(input.pixels, 0, static_cast<size_t>(pixelCount) * bytesPerPixel);
+    // A source: the input picture is never read (the framework clears it
+    // where its caller can see it).
 
     float param[kNumParams];
     obj.copyParams(param);

@@ -1,7 +1,6 @@
 // VyrSnowSpecks1: up to 16 white dots pulled about by 64 fixed attractors,
 // rotated about the picture centre and drawn as grey cones of light.
 #include <algorithm>
-#include <cstring>
 
 #include "dot_scene.h"
 #include "plug_obj.h"
@@ -54,8 +53,8 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const int bpp = frame.inputs[0]->bytesPerPixel;
     const size_t pixelCount = size_t(w) * size_t(h);
 
-    // A source: the host's picture is cleared, never read.
-    std::memset(frame.inputs[0]->pixels, 0, pixelCount * size_t(bpp));
+    // A source: the input picture is never read (the framework clears it
+    // where its caller can see it).
 
     const FrameGeometry geo = frameGeometry(w, h);
     float param[kNumParams];

@@ -1,5 +1,3 @@
-#include <cstdlib>
-#include <cstring>
 
 #include "plug_obj.h"
 
@@ -10,6 +8,8 @@ void createScene(PlugObj& obj) { obj.sceneBuffer.assign(size_t(obj.width()) * si
 int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     ++obj.renderCalls;
     obj.lastRecord = &frame;
+    obj.lastInputPixels = frame.inputs[0]->pixels;
+    obj.lastOutputPixels = frame.outputs[0]->pixels;
     for (int i = 0; i < kNumParams; ++i) obj.paramsSeen[i] = obj.param(i);
     if (obj.failNext > 0) {
         --obj.failNext;
@@ -17,8 +17,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     }
     FrameImageStruct* out = frame.outputs[0];
     if (obj.dropOutput) {
-        std::free(out->pixels);
-        out->pixels = nullptr;
+        out->pixels = nullptr;  // the buffer is the host's or the caller's, never ours to free
         return 0;
     }
     const size_t bytes = size_t(obj.width()) * size_t(obj.height()) * size_t(frame.inputs[0]->bytesPerPixel);

@@ -13,7 +13,9 @@ struct SceneMembers {
     std::vector<uint8_t> sceneBuffer;
     int renderCalls = 0;
     int failNext = 0;            // renderFrame answers -1 while non-zero
-    bool dropOutput = false;     // renderFrame nulls output slot 0's pixels
+    bool dropOutput = false;     // renderFrame nulls output slot 0's pixel address
     const FrameMultiStruct* lastRecord = nullptr;
+    const void* lastInputPixels = nullptr;   // slot 0 buffers of the last render
+    const void* lastOutputPixels = nullptr;
     float paramsSeen[kNumParams] = {};
 };
