@@ -3,6 +3,7 @@
 // exactly which values and frames the host passed on.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,13 +120,18 @@ bool anyColour(const Picture& p) {
 struct VideoFacts {
     int width = 0, height = 0;
     long frames = -1;
+    std::string pixelFormat, codec;
 };
 
 VideoFacts probeVideo(const std::string& path) {
     const Result r = run({VYRHOST_FFPROBE, "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                          "stream=width,height,nb_read_frames", "-of", "csv=p=0", path});
+                          "stream=codec_name,width,height,pix_fmt,nb_read_frames", "-of", "csv=p=0", path});
     VideoFacts f;
-    if (r.status == 0) std::sscanf(r.out.c_str(), "%d,%d,%ld", &f.width, &f.height, &f.frames);
+    char codec[64] = "", format[64] = "";
+    if (r.status == 0)
+        std::sscanf(r.out.c_str(), "%63[^,],%d,%d,%63[^,],%ld", codec, &f.width, &f.height, format, &f.frames);
+    f.codec = codec;
+    f.pixelFormat = format;
     return f;
 }
 
@@ -302,16 +308,44 @@ TEST_F(VyrhostTest, PngKeepsTheByteOrderAndDepth) {
 }
 
 TEST_F(VyrhostTest, TenFrameVideosDecodeWithTenFramesOfTheRightSize) {
-    for (const std::string file : {"clip.mp4", "clip.mkv", "clip.gif", "odd.mp4"}) {
+    for (const std::string file : {"clip.mp4", "clip.mkv", "clip.gif"}) {
         SCOPED_TRACE(file);
-        const std::string size = file == std::string("odd.mp4") ? "75x43" : "96x64";
-        const Result r = vyrhost({"render", "VyrGlobHeap1", "--size", size, "--frames", "10", "-o", path(file)});
+        const Result r = vyrhost({"render", "VyrGlobHeap1", "--size", "96x64", "--frames", "10", "-o", path(file)});
         ASSERT_EQ(r.status, 0) << r.err;
         const VideoFacts v = probeVideo(path(file));
         EXPECT_EQ(v.frames, 10);
-        EXPECT_EQ(std::to_string(v.width) + "x" + std::to_string(v.height), size);
+        EXPECT_EQ(v.width, 96);
+        EXPECT_EQ(v.height, 64);
     }
-    EXPECT_EQ(listing(dir_).size(), 4u);  // no temporary files left
+    EXPECT_EQ(listing(dir_).size(), 3u);  // no temporary files left
+}
+
+TEST_F(VyrhostTest, OddSizesArePaddedOrScaledToAYuv420pFileThatPlaysEverywhere) {
+    // The probe passes the test picture through: its top left stays where
+    // it was when padded, and the bottom right gains a black edge.
+    Result r = vyrhost({"render", kProbe, "--size", "75x43", "--frames", "4", "--crf", "0", "-o", path("odd.mp4")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("vyrhost: 75x43 is padded to 76x44 for yuv420p, which needs even sizes"), std::string::npos)
+        << r.err;
+    VideoFacts v = probeVideo(path("odd.mp4"));
+    EXPECT_EQ(v.frames, 4);
+    EXPECT_EQ(std::to_string(v.width) + "x" + std::to_string(v.height) + " " + v.pixelFormat, "76x44 yuv420p");
+    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-i", path("odd.mp4"), "-frames:v", "1", path("odd.png")}).status, 0);
+    const Picture p = readPng(path("odd.png"));
+    EXPECT_GT(p.at(15, 10, 0), 150);  // yellow bar: red and green, no blue
+    EXPECT_LT(p.at(15, 10, 2), 40);
+    EXPECT_LT(p.at(75, 20, 0) + p.at(75, 20, 1) + p.at(75, 20, 2), 60);  // the padded column
+
+    r = vyrhost({"render", kProbe, "--size", "75x43", "--frames", "2", "--even", "scale", "-q", "-o", path("s.webm")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    v = probeVideo(path("s.webm"));
+    EXPECT_EQ(std::to_string(v.width) + "x" + std::to_string(v.height), "76x44");
+    // Formats without chroma pairs keep the size.
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "75x43", "--frames", "2", "--codec", "ffv1", "-o", path("o.mkv")})
+                  .status,
+              0);
+    EXPECT_EQ(probeVideo(path("o.mkv")).width, 75);
 }
 
 TEST_F(VyrhostTest, SequencesAndRawFramesCarryTheSamePictures) {
@@ -375,6 +409,105 @@ TEST_F(VyrhostTest, EffectRendersOverAnInputVideo) {
     for (size_t i = 8; i < got.rgba.size(); ++i)  // pixels 0 and 1 carry the probe's marks
         if (i % 4 != 3) diff += std::abs(int(got.rgba[i]) - int(ref.rgba[i]));
     EXPECT_LT(diff / double(got.rgba.size()), 3.0);  // the same picture, up to colour conversion
+}
+
+struct AlphaCase {
+    std::string file, codec, decoder;
+    int tolerance;  // lossless codecs keep alpha exactly
+};
+
+TEST_F(VyrhostTest, VideosKeepAlphaWhereTheCodecCarriesIt) {
+    // An input whose alpha runs 0, 4, 8... across; the probe passes it on.
+    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                   "color=c=red:size=64x48,format=rgba,geq=r='X*4':g='Y*5':b=128:a='X*4'", "-frames:v", "1",
+                   path("in.png")})
+                  .status,
+              0);
+    const std::vector<AlphaCase> cases = {{"ffv1.mkv", "ffv1", "", 0},
+                                          {"qtrle.mov", "qtrle", "", 0},
+                                          {"prores.mov", "prores_ks", "", 2},
+                                          {"vp9.webm", "", "libvpx-vp9", 3}};
+    for (const AlphaCase& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::vector<std::string> args = {"render", kProbe, "--input", path("in.png"), "--frames", "3"};
+        if (!c.codec.empty()) args.insert(args.end(), {"--codec", c.codec});
+        for (const bool opaque : {false, true}) {
+            std::vector<std::string> a = args;
+            if (opaque) a.push_back("--opaque");
+            a.insert(a.end(), {"-o", path(c.file)});
+            const Result r = vyrhost(a);
+            ASSERT_EQ(r.status, 0) << r.err;
+            // VP9 keeps alpha beside the picture: only libvpx's decoder reads it.
+            std::vector<std::string> dec = {VYRHOST_FFMPEG, "-v", "error"};
+            if (!c.decoder.empty()) dec.insert(dec.end(), {"-c:v", c.decoder});
+            dec.insert(dec.end(), {"-i", path(c.file), "-frames:v", "1", "-y", path("back.png")});
+            ASSERT_EQ(run(dec).status, 0);
+            const Picture back = readPng(path("back.png"));
+            ASSERT_EQ(back.width, 64);
+            int worst = 0;
+            for (int y = 0; y < 48; ++y)
+                for (int x = 2; x < 64; ++x)  // pixels 0 and 1 carry the probe's marks
+                    worst = std::max(worst, std::abs(int(back.at(x, y, 3)) - (opaque ? 255 : x * 4)));
+            EXPECT_LE(worst, c.tolerance) << (opaque ? "with --opaque" : "with alpha");
+        }
+    }
+    // A codec without alpha says once that the frames' alpha was dropped.
+    const Result mp4 = vyrhost({"render", kProbe, "--input", path("in.png"), "--frames", "2", "-o", path("x.mp4")});
+    ASSERT_EQ(mp4.status, 0) << mp4.err;
+    EXPECT_NE(mp4.err.find("vyrhost: the frames' alpha is not kept: libx264 has none"), std::string::npos) << mp4.err;
+}
+
+TEST_F(VyrhostTest, QualityIsSetPerEncoderAndRefusedWhereItMeansNothing) {
+    const auto size = [&](const std::string& crf, const std::string& file) {
+        const Result r = vyrhost({"render", "VyrGlobHeap1", "--size", "96x64", "--frames", "5", "--seed", "1", "--crf",
+                                  crf, "-o", path(file)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return slurp(path(file)).size();
+    };
+    EXPECT_GT(size("5", "fine.mp4"), size("40", "coarse.mp4"));
+    EXPECT_GT(size("10", "fine.webm"), size("60", "coarse.webm"));
+    expectFailure(vyrhost({"render", kProbe, "--crf", "60", "-o", path("x.mp4")}), "libx264 takes 0 to 51");
+    expectFailure(vyrhost({"render", kProbe, "--crf", "20", "--codec", "ffv1", "-o", path("x.mkv")}),
+                  "ffv1 is lossless");
+    EXPECT_FALSE(exists(path("x.mp4")));
+    EXPECT_FALSE(exists(path("x.mkv")));
+}
+
+TEST_F(VyrhostTest, CtrlCFinishesAVideoWithTheFramesSoFar) {
+    const std::string out = path("long.mkv");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, STDOUT_FILENO);
+        const int err = open(path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
+        execl(VYRHOST_EXE, VYRHOST_EXE, "render", kProbe.c_str(), "--size", "64x48", "--frames", "10000000", "-o",
+              out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until frames are being written (the temporary file appears once
+    // the output is open), then interrupt.
+    bool writing = false;
+    for (int i = 0; i < 1000 && !writing; ++i) {
+        usleep(10000);
+        for (const auto& name : listing(dir_))
+            if (name.find(".part") != std::string::npos) writing = true;
+    }
+    usleep(300000);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(writing);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    const std::string err = slurp(path("err.txt"));
+    long reported = 0;
+    const size_t at = err.find("vyrhost: interrupted at frame ");
+    ASSERT_NE(at, std::string::npos) << err;
+    std::sscanf(err.c_str() + at, "vyrhost: interrupted at frame %ld", &reported);
+    EXPECT_GT(reported, 0);
+    EXPECT_EQ(probeVideo(out).frames, reported);
+    for (const auto& name : listing(dir_)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
 }
 
 // ---------------------------------------------------------------- parameters, seed

@@ -68,9 +68,12 @@ int runRender(const RenderOptions& o) {
     ss.rate = rate;
     ss.codec = o.codec;
     ss.keepAlpha = !o.opaque;
+    ss.crf = o.crf;
+    ss.scaleToEven = o.scaleToEven;
     CrashGuard guard(plugin.name());
     std::unique_ptr<FrameSink> sink = openSink(ss);
     guard.setOutput(sink->temporaryPath(), sink->crashNote());
+    if (!o.quiet && !sink->startNote().empty()) std::fprintf(stderr, "vyrhost: %s\n", sink->startNote().c_str());
     session.setRate(rate);
     session.seedIfAsked();
     guard.setInPlugin(true);
@@ -80,10 +83,17 @@ int runRender(const RenderOptions& o) {
 
     const auto start = std::chrono::steady_clock::now();
     long done = 0;
+    bool stopped = false;
     try {
         Progress progress(plugin.name(), wholeInput ? rampFrames : frames);
         for (; frames < 0 || done < frames; ++done) {
-            if (guard.interrupted()) throw HostError("interrupted at frame " + std::to_string(done));
+            // Ctrl-C keeps what a video or a sequence has so far; a second
+            // one (the guard's) abandons it.
+            if (guard.interrupted()) {
+                if (done == 0 || !sink->keepsPartial()) throw HostError("interrupted at frame " + std::to_string(done));
+                stopped = true;
+                break;
+            }
             if (!source.next(in.data(), done, !wholeInput)) break;
             guard.setFrame(done);
             guard.setInPlugin(true);
@@ -113,6 +123,12 @@ int runRender(const RenderOptions& o) {
         throw HostError(std::string(e.what()) + "; " + sink->abandon());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!o.quiet && !sink->endNote().empty()) std::fprintf(stderr, "vyrhost: %s\n", sink->endNote().c_str());
+    if (stopped) {
+        std::fprintf(stderr, "vyrhost: interrupted at frame %ld: wrote %s with the %ld frame%s rendered\n", done,
+                     sink->describe().c_str(), done, done == 1 ? "" : "s");
+        return 130;
+    }
     if (!o.quiet)
         std::fprintf(stderr, "vyrhost: wrote %s: %ld frame%s of %dx%d, %d-bit, in %.2f s (%.1f fps)\n",
                      sink->describe().c_str(), done, done == 1 ? "" : "s", width, height, o.depth, seconds,

@@ -28,6 +28,8 @@ struct RenderOptions : RunOptions {
     long frames = 0;  // 0: chosen from the output and input
     std::string fps;  // empty: the input video's rate, else 30
     std::string codec;
+    int crf = -1;  // -1: the encoder's default here
+    bool scaleToEven = false;
     bool opaque = false;
     bool quiet = false;
 };

@@ -78,6 +78,7 @@ class PngSink : public FrameSink {
     std::string describe() const override { return s_.output; }
     std::string temporaryPath() const override { return temp_; }
     std::string crashNote() const override { return s_.output + " was not written"; }
+    bool keepsPartial() const override { return false; }
 
    private:
     SinkSettings s_;
@@ -130,7 +131,16 @@ class VideoSink : public FrameSink {
    public:
     explicit VideoSink(const SinkSettings& s) : s_(s), temp_(temporaryName(s.output)) {
         try {
-            writer_.reset(new VideoWriter(s.output, temp_, s.width, s.height, s.bytesPerPixel, s.rate, s.codec));
+            VideoSettings vs;
+            vs.width = s.width;
+            vs.height = s.height;
+            vs.bytesPerPixel = s.bytesPerPixel;
+            vs.rate = s.rate;
+            vs.codec = s.codec;
+            vs.keepAlpha = s.keepAlpha;
+            vs.crf = s.crf;
+            vs.scaleToEven = s.scaleToEven;
+            writer_.reset(new VideoWriter(s.output, temp_, vs));
         } catch (...) {
             unlink(temp_.c_str());
             throw;
@@ -156,7 +166,15 @@ class VideoSink : public FrameSink {
         done_ = true;
         return s_.output + " was not written";
     }
-    std::string describe() const override { return s_.output + " (" + writer_->encoderName() + ")"; }
+    std::string describe() const override {
+        return s_.output + " (" + writer_->encoderName() + ", " + writer_->pixelFormatName() + ")";
+    }
+    std::string startNote() const override { return writer_->sizeNote(); }
+    std::string endNote() const override {
+        if (!writer_->droppedAlpha()) return std::string();
+        return "the frames' alpha is not kept: " + writer_->encoderName() +
+               " has none (.mkv with --codec ffv1, .mov with --codec qtrle or prores_ks, and .webm keep it)";
+    }
     std::string temporaryPath() const override { return temp_; }
     std::string crashNote() const override { return s_.output + " was not written"; }
 

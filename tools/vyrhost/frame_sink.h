@@ -17,7 +17,9 @@ struct SinkSettings {
     int width = 0, height = 0, bytesPerPixel = 4;
     Rate rate;
     std::string codec;  // video encoder name; empty for the container's default
-    bool keepAlpha = true;  // PNG only; video files carry no alpha
+    bool keepAlpha = true;  // 32-bit frames keep alpha where the format carries it
+    int crf = -1;           // video constant quality; -1 for the encoder's default here
+    bool scaleToEven = false;  // odd sizes a video format cannot carry: scale, not pad
 };
 
 class FrameSink {
@@ -35,6 +37,14 @@ class FrameSink {
     // none) and what became of the output.
     virtual std::string temporaryPath() const { return std::string(); }
     virtual std::string crashNote() const = 0;
+    // Whether the frames written so far make a usable output when a render
+    // is stopped early (a video or a sequence do, the last frame of a
+    // clip does not).
+    virtual bool keepsPartial() const { return true; }
+    // One line for the user before the render, and one after it; empty
+    // when there is nothing to say.
+    virtual std::string startNote() const { return std::string(); }
+    virtual std::string endNote() const { return std::string(); }
 };
 
 // Checks that the output can be written before anything is rendered.

@@ -93,10 +93,23 @@ int main(int argc, char** argv) {
         ->type_name("N");
     renderCmd->add_option("--fps", render.fps, "frame rate of a video file (default: the parameter file's, the input's, else 30)")
         ->type_name("RATE");
-    renderCmd->add_option("--codec", render.codec, "video encoder, e.g. libx264, ffv1, libvpx-vp9 (default: the "
-                                                   "container's)")
+    renderCmd->add_option("--codec", render.codec,
+                          "video encoder, e.g. libx264, ffv1, qtrle, prores_ks, libvpx-vp9 (default: the container's: "
+                          "libx264 for .mp4/.mkv/.mov, libvpx-vp9 for .webm)")
         ->type_name("NAME");
-    renderCmd->add_flag("--opaque", render.opaque, "drop the alpha byte from 32-bit PNGs");
+    renderCmd->add_option("--crf,--quality", render.crf,
+                          "constant quality of libx264/libx265 (0-51, default 18) or libvpx-vp9 (0-63, default 24); "
+                          "lower is better")
+        ->check(CLI::Range(0, 63))
+        ->type_name("N");
+    renderCmd
+        ->add_option_function<std::string>(
+            "--even", [&render](const std::string& v) { render.scaleToEven = v == "scale"; },
+            "sizes that 4:2:0 video cannot carry: pad (default) or scale to the next even size")
+        ->check(CLI::IsMember({"pad", "scale"}))
+        ->type_name("pad|scale");
+    renderCmd->add_flag("--opaque", render.opaque,
+                        "drop the alpha byte (32-bit PNGs and videos whose codec carries alpha keep it otherwise)");
     renderCmd->add_flag("-q,--quiet", render.quiet, "print nothing when all goes well");
 
     vyrhost::BenchOptions bench;

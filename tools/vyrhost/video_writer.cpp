@@ -21,28 +21,62 @@ namespace vyrhost {
 
 namespace {
 
-// The encoder's pixel format: 4:2:0 where the encoder has it and the size
-// allows it (what players expect), else the closest the encoder offers.
-AVPixelFormat choosePixelFormat(const AVCodec* codec, AVPixelFormat source, int width, int height) {
+bool usable(AVPixelFormat f) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(f);
+    return d != nullptr && !(d->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL));
+}
+
+bool hasAlpha(AVPixelFormat f) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(f);
+    return d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA);
+}
+
+bool subsampled(AVPixelFormat f) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(f);
+    return d != nullptr && (d->log2_chroma_w > 0 || d->log2_chroma_h > 0);
+}
+
+// The encoder's pixel format. With alpha wanted, the best of its formats
+// that carry alpha, if any. Otherwise 4:2:0 for lossy encoders that have
+// it (what players expect), a palette for GIF, and for the rest the
+// closest the encoder offers (so lossless encoders stay lossless).
+AVPixelFormat choosePixelFormat(const AVCodec* codec, AVPixelFormat source, bool wantAlpha) {
     const AVPixelFormat* fmts = codec->pix_fmts;
     if (fmts == nullptr) return source;
-    const bool even = width % 2 == 0 && height % 2 == 0;
-    for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f)
-        if (*f == AV_PIX_FMT_YUV420P && even) return *f;
-    // pal8 needs a palette, which only the GIF graph builds.
-    for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f)
-        if (*f == AV_PIX_FMT_PAL8 && codec->id == AV_CODEC_ID_GIF) return *f;
-    std::vector<AVPixelFormat> usable;
-    for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f) {
-        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(*f);
-        if (d == nullptr || (d->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL))) continue;
-        if (d->log2_chroma_w > 0 && width % 2 != 0) continue;
-        if (d->log2_chroma_h > 0 && height % 2 != 0) continue;
-        usable.push_back(*f);
+    std::vector<AVPixelFormat> candidates;
+    if (wantAlpha)
+        for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f)
+            if (usable(*f) && hasAlpha(*f)) candidates.push_back(*f);
+    if (candidates.empty()) {
+        const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
+        const bool lossy = desc != nullptr && (desc->props & AV_CODEC_PROP_LOSSY);
+        for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f) {
+            if (*f == AV_PIX_FMT_YUV420P && lossy) return *f;
+            // pal8 needs a palette, which only the GIF graph builds.
+            if (*f == AV_PIX_FMT_PAL8 && codec->id == AV_CODEC_ID_GIF) return *f;
+        }
+        for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f)
+            if (usable(*f) && !hasAlpha(*f)) candidates.push_back(*f);
+        if (candidates.empty())
+            for (const AVPixelFormat* f = fmts; *f != AV_PIX_FMT_NONE; ++f)
+                if (usable(*f)) candidates.push_back(*f);
     }
-    if (usable.empty()) return AV_PIX_FMT_NONE;
-    usable.push_back(AV_PIX_FMT_NONE);
-    return avcodec_find_best_pix_fmt_of_list(usable.data(), source, 0, nullptr);
+    if (candidates.empty()) return AV_PIX_FMT_NONE;
+    candidates.push_back(AV_PIX_FMT_NONE);
+    return avcodec_find_best_pix_fmt_of_list(candidates.data(), source, wantAlpha ? 1 : 0, nullptr);
+}
+
+// Constant-quality settings that keep the plug-ins' fine grain, where the
+// encoder has one (x264/x265 run 0..51, VP8/VP9/AV1 0..63).
+int defaultCrf(const AVCodec* codec) {
+    switch (codec->id) {
+        case AV_CODEC_ID_VP8:
+        case AV_CODEC_ID_VP9:
+        case AV_CODEC_ID_AV1:
+            return 24;
+        default:
+            return 18;
+    }
 }
 
 }  // namespace
@@ -59,6 +93,9 @@ struct VideoWriter::State {
     AVFrame* filtered = nullptr;
     AVPacket* pkt = nullptr;
     int width = 0, height = 0, bpp = 0;
+    int outWidth = 0, outHeight = 0;
+    bool alphaKept = false, alphaDropped = false;
+    std::string sizeNote;
     int64_t nextPts = 0;
     bool headerWritten = false;
     bool finished = false;
@@ -79,7 +116,7 @@ struct VideoWriter::State {
         throw HostError(describeAvFailure("video " + path + ": " + what, code));
     }
 
-    void buildGraph(AVPixelFormat source, AVPixelFormat target, Rate rate, bool gif) {
+    void buildGraph(AVPixelFormat source, AVPixelFormat target, Rate rate, bool gif, bool scaleToEven) {
         graph = avfilter_graph_alloc();
         if (graph == nullptr) fail("out of memory", 0);
         char args[256];
@@ -94,16 +131,22 @@ struct VideoWriter::State {
         if (r < 0) fail("cannot set the output pixel format", r);
 
         // A GIF palette is built from the whole clip; other encoders get a
-        // plain format conversion.
-        const char* chain = gif ? "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse=dither=sierra2_4a"
+        // plain format conversion, after the picture is made even if the
+        // format needs it.
+        std::string chain = gif ? "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse=dither=sierra2_4a"
                                 : "null";
+        if (outWidth != width || outHeight != height) {
+            const std::string size = std::to_string(outWidth) + ":" + std::to_string(outHeight);
+            chain = scaleToEven ? "scale=" + size + ":flags=bicubic"
+                                : "pad=" + size + ":0:0:" + (alphaKept ? "black@0" : "black");
+        }
         AVFilterInOut* outputs = avfilter_inout_alloc();
         AVFilterInOut* inputs = avfilter_inout_alloc();
         outputs->name = av_strdup("in");
         outputs->filter_ctx = src;
         inputs->name = av_strdup("out");
         inputs->filter_ctx = sink;
-        r = avfilter_graph_parse_ptr(graph, chain, &inputs, &outputs, nullptr);
+        r = avfilter_graph_parse_ptr(graph, chain.c_str(), &inputs, &outputs, nullptr);
         avfilter_inout_free(&inputs);
         avfilter_inout_free(&outputs);
         if (r < 0) fail("cannot build the filter graph", r);
@@ -137,10 +180,12 @@ struct VideoWriter::State {
     }
 };
 
-VideoWriter::VideoWriter(const std::string& formatName, const std::string& filePath, int width, int height,
-                         int bytesPerPixel, Rate rate, const std::string& codecName)
+VideoWriter::VideoWriter(const std::string& formatName, const std::string& filePath, const VideoSettings& vs)
     : s_(new State) {
     State& s = *s_;
+    const int width = vs.width, height = vs.height, bytesPerPixel = vs.bytesPerPixel;
+    const Rate rate = vs.rate;
+    const std::string& codecName = vs.codec;
     s.path = formatName;
     s.width = width;
     s.height = height;
@@ -173,18 +218,34 @@ VideoWriter::VideoWriter(const std::string& formatName, const std::string& fileP
                             avcodec_get_name(ofmt->video_codec) + " in this FFmpeg");
     }
 
-    const AVPixelFormat source = bytesPerPixel == 4 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24;
-    const AVPixelFormat target = choosePixelFormat(codec, source, width, height);
+    const bool wantAlpha = bytesPerPixel == 4 && vs.keepAlpha;
+    AVPixelFormat source = bytesPerPixel == 4 ? (wantAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0) : AV_PIX_FMT_BGR24;
+    const AVPixelFormat target = choosePixelFormat(codec, source, wantAlpha);
     if (target == AV_PIX_FMT_NONE)
-        throw HostError("encoder " + std::string(codec->name) + " cannot take a " + std::to_string(width) + "x" +
-                        std::to_string(height) + " picture (try an even size)");
+        throw HostError("encoder " + std::string(codec->name) + " takes no pixel format vyrhost can convert to");
+    s.alphaKept = wantAlpha && hasAlpha(target);
+    if (bytesPerPixel == 4 && !s.alphaKept) source = AV_PIX_FMT_BGR0;
 
-    s.buildGraph(source, target, rate, codec->id == AV_CODEC_ID_GIF);
+    // 4:2:0 and 4:2:2 store colour for pixel pairs: an odd side is made even.
+    s.outWidth = width;
+    s.outHeight = height;
+    if (subsampled(target)) {
+        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(target);
+        if (d->log2_chroma_w > 0) s.outWidth += width % 2;
+        if (d->log2_chroma_h > 0) s.outHeight += height % 2;
+    }
+    if (s.outWidth != width || s.outHeight != height)
+        s.sizeNote = std::to_string(width) + "x" + std::to_string(height) + " is " +
+                     (vs.scaleToEven ? "scaled" : "padded") + " to " + std::to_string(s.outWidth) + "x" +
+                     std::to_string(s.outHeight) + " for " + av_get_pix_fmt_name(target) +
+                     ", which needs even sizes" + (vs.scaleToEven ? "" : " (--even scale scales instead)");
+
+    s.buildGraph(source, target, rate, codec->id == AV_CODEC_ID_GIF, vs.scaleToEven);
 
     s.enc = avcodec_alloc_context3(codec);
     if (s.enc == nullptr) s.fail("out of memory", 0);
-    s.enc->width = width;
-    s.enc->height = height;
+    s.enc->width = s.outWidth;
+    s.enc->height = s.outHeight;
     s.enc->pix_fmt = target;
     s.enc->time_base = av_buffersink_get_time_base(s.sink);
     s.enc->framerate = AVRational{rate.num, rate.den};
@@ -193,9 +254,32 @@ VideoWriter::VideoWriter(const std::string& formatName, const std::string& fileP
     s.enc->gop_size = 60;
     // Encoders with a constant-quality setting get one that keeps the
     // plug-ins' fine grain; the others a generous bit rate.
-    if (av_opt_set(s.enc->priv_data, "crf", "18", 0) < 0) {
+    const AVOption* crfOption =
+        s.enc->priv_data != nullptr ? av_opt_find(s.enc->priv_data, "crf", nullptr, 0, 0) : nullptr;
+    if (crfOption != nullptr) {
+        const int crf = vs.crf >= 0 ? vs.crf : defaultCrf(codec);
+        // x264 and x265 announce no upper bound of their own.
+        const double most = crfOption->max < 1000.0 ? crfOption->max : 51.0;
+        if (crf > most)
+            throw HostError("--crf " + std::to_string(crf) + ": encoder " + codec->name + " takes 0 to " +
+                            std::to_string(int(most)) + " (lower is better)");
+        av_opt_set_int(s.enc->priv_data, "crf", crf, 0);
+        // libvpx runs constant quality only without a target bit rate.
+        s.enc->bit_rate = 0;
+        // libvpx's default speed is meant for offline archiving: a faster
+        // one loses little at these rates.
+        av_opt_set_int(s.enc->priv_data, "cpu-used", 4, 0);
+        av_opt_set_int(s.enc->priv_data, "row-mt", 1, 0);
+    } else {
+        if (vs.crf >= 0) {
+            const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
+            const bool lossless = desc != nullptr && !(desc->props & AV_CODEC_PROP_LOSSY);
+            throw HostError("--crf: encoder " + std::string(codec->name) +
+                            (lossless ? " is lossless and has no quality setting"
+                                      : " has no constant-quality setting (libx264, libx265 and libvpx-vp9 do)"));
+        }
         const double bitsPerPixel = 0.25;
-        s.enc->bit_rate = int64_t(bitsPerPixel * width * height * rate.num / rate.den);
+        s.enc->bit_rate = int64_t(bitsPerPixel * s.outWidth * s.outHeight * rate.num / rate.den);
     }
     if (ofmt->flags & AVFMT_GLOBALHEADER) s.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     r = avcodec_open2(s.enc, codec, nullptr);
@@ -230,12 +314,25 @@ VideoWriter::VideoWriter(const std::string& formatName, const std::string& fileP
 VideoWriter::~VideoWriter() = default;
 
 std::string VideoWriter::encoderName() const { return s_->enc->codec->name; }
+std::string VideoWriter::pixelFormatName() const { return av_get_pix_fmt_name(s_->enc->pix_fmt); }
+std::string VideoWriter::sizeNote() const { return s_->sizeNote; }
+bool VideoWriter::keepsAlpha() const { return s_->alphaKept; }
+bool VideoWriter::droppedAlpha() const { return s_->alphaDropped; }
 
 void VideoWriter::write(const uint8_t* pixels) {
     State& s = *s_;
     int r = av_frame_make_writable(s.in);
     if (r < 0) s.fail("out of memory", r);
     av_image_copy_plane(s.in->data[0], s.in->linesize[0], pixels, s.width * s.bpp, s.width * s.bpp, s.height);
+    // Whether alpha that mattered was lost, to say so at the end.
+    if (s.bpp == 4 && !s.alphaKept && !s.alphaDropped) {
+        const size_t n = size_t(s.width) * size_t(s.height);
+        for (size_t i = 0; i < n; ++i)
+            if (pixels[i * 4 + 3] != 255) {
+                s.alphaDropped = true;
+                break;
+            }
+    }
     s.in->pts = s.nextPts++;
     r = av_buffersrc_add_frame_flags(s.src, s.in, AV_BUFFERSRC_FLAG_KEEP_REF);
     if (r < 0) s.fail("filtering failed", r);
