@@ -4,6 +4,7 @@
 #   ./vyr.sh demo    install what is missing, build, render the demo into demo/
 #   ./vyr.sh test    install what is missing, build (64-bit, 32-bit, sanitizers), run every test
 #   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
+#   ./vyr.sh package install what is missing, build, make the Debian package build/vyr_<version>_amd64.deb
 #   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,6 +15,9 @@ PACKAGES=(
   frei0r-plugins-dev ffmpeg
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libpng-dev libcli11-dev
   nlohmann-json3-dev
+  # the Debian package and the hosts that must find it once installed
+  dpkg-dev file lintian help2man melt
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 )
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -58,6 +62,25 @@ run_tests() {
   failed=$((failed + bad))
 }
 
+make_package() {
+  log "making the Debian package"
+  (cd build && cpack >/dev/null)
+  ls build/vyr_*_amd64.deb
+}
+
+# Installs the package into this machine, runs it in every host and removes
+# it again: only as root, and only where no vyr package is installed.
+package_check() {
+  if [ "$(id -u)" -ne 0 ]; then
+    log "package check skipped: installing a package needs root"
+    return 0
+  fi
+  local deb rc=0
+  deb=$(make_package) || rc=$?
+  [ "$rc" -ne 0 ] || tests/package_check.sh "$deb" || rc=$?
+  if [ "$rc" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+
 cmd=${1:-demo}
 case "$cmd" in
   build)
@@ -68,6 +91,7 @@ case "$cmd" in
     install_packages
     configure_and_build build -DVYR_BENCH=ON
     run_tests build
+    package_check
     configure_and_build build-m32 -DVYR_M32=ON -DVYR_TOOLS=OFF
     run_tests build-m32
     configure_and_build build-asan -DVYR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF
@@ -75,6 +99,11 @@ case "$cmd" in
     echo
     echo "tests: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
+    ;;
+  package)
+    install_packages
+    configure_and_build build
+    make_package
     ;;
   bench)
     install_packages
@@ -88,7 +117,7 @@ case "$cmd" in
     tools/demo.sh build demo
     ;;
   *)
-    echo "usage: $0 demo|test|build|bench" >&2
+    echo "usage: $0 demo|test|build|package|bench" >&2
     exit 2
     ;;
 esac
