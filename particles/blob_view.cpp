@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "parallel_bands.h"
+
 namespace {
 
 constexpr int kCounterLimit = 1024;  // white: a little over three overlapping blob centres
@@ -61,11 +63,10 @@ int placeBlobs(const ParticleRecord* particles, int count, const BlobView& view,
 
 namespace {
 
-// Bands of 16 rows dealt out to the threads in turn keep them evenly loaded
-// where blobs crowd one part of the frame.
+// Bands of 16 rows: dealt out to the threads in turn, they keep them evenly
+// loaded where blobs crowd one part of the frame, and a band's counters stay
+// in cache while its blobs are stamped and its rows handed on.
 constexpr int kBandRows = 16;
-// Below this many pixels a team of threads costs more than the frame.
-constexpr size_t kParallelPixelsMinimum = 16384;
 // Rebuilds rows top..end-1 (at most kBandRows of them) from zero. Blobs are
 // taken one at a time over all the rows of the band they cover, so a blob
 // off the band costs one test per band rather than one per row.
@@ -130,12 +131,7 @@ void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount,
     const int32_t* kernel = field.blobKernel.data();
     const KernelRowSpan* spans = field.kernelSpans;
     int32_t* counters = field.accumBuffer.data();
-    const int bands = (h + kBandRows - 1) / kBandRows;
-    const bool worthThreads = size_t(w) * size_t(h) >= kParallelPixelsMinimum;
-#pragma omp parallel for schedule(static, 1) if (worthThreads)
-    for (int band = 0; band < bands; ++band) {
-        const int top = band * kBandRows;
-        const int end = std::min(top + kBandRows, h);
+    forEachBand(h, BandSplit{kBandRows, w}, [=](int top, int end) {
         stampRows(top, end, blobs, blobCount, kernel, spans, counters + size_t(top) * size_t(w), w, sink);
-    }
+    });
 }

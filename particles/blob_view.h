@@ -100,9 +100,8 @@ void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, cons
 
 // Rebuilds all h rows of field.accumBuffer (w x h counters) with the blobs
 // stamped in, each row handed to the sink when finished. Threads take
-// whole bands of rows and stamp every blob into them, so no counter is
-// shared and the result does not depend on the number of threads; the sink
-// must keep to its row for the same reason.
+// whole bands of rows (forEachBand) and stamp every blob into them, so no
+// counter is shared; the sink must keep to its row for the same reason.
 void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h,
                 RowSink sink = RowSink{nullptr, nullptr});
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "descriptor.h"
+#include "parallel_bands.h"
 
 namespace {
 
@@ -16,25 +17,28 @@ constexpr int kKernelSize = 256;
 constexpr int kSinCosSteps = 65536;  // one full turn
 constexpr int kThirdEntries = 768;   // sums of three 8-bit channels
 
-// Below this many particles a team of threads costs more than the step.
-constexpr int kParallelStepMinimum = 512;
+// A particle's pull from every attractor, in pixel-sized units of work:
+// teams start from 512 particles, where they begin to pay.
+constexpr int64_t kParticleStepCost = 32;
 
 // A raised cosine of radius 128 around (128, 128): 320 at the centre, 0 at
 // the rim and outside. Clamped deliverables flatten the top at 255.
 void buildBlobKernel(std::vector<int32_t>& kernel, bool clampTo255) {
     kernel.assign(size_t(kKernelSize) * kKernelSize, 0);
     int32_t* out = kernel.data();
-#pragma omp parallel for schedule(static)
-    for (int row = 0; row < kKernelSize; ++row) {
-        const int dy = row - 128;
-        for (int col = 0; col < kKernelSize; ++col) {
-            const int dx = col - 128;
-            const int d2 = dx * dx + dy * dy;
-            int value = d2 < 16384 ? static_cast<int>(160.0 + 160.0 * std::cos(std::sqrt(double(d2)) * kPi / 128.0)) : 0;
-            if (clampTo255) value = std::min(value, 255);
-            out[row * kKernelSize + col] = value;
+    forEachBand(kKernelSize, BandSplit{0, kKernelSize}, [=](int rowBegin, int rowEnd) {
+        for (int row = rowBegin; row < rowEnd; ++row) {
+            const int dy = row - 128;
+            for (int col = 0; col < kKernelSize; ++col) {
+                const int dx = col - 128;
+                const int d2 = dx * dx + dy * dy;
+                int value =
+                    d2 < 16384 ? static_cast<int>(160.0 + 160.0 * std::cos(std::sqrt(double(d2)) * kPi / 128.0)) : 0;
+                if (clampTo255) value = std::min(value, 255);
+                out[row * kKernelSize + col] = value;
+            }
         }
-    }
+    });
 }
 
 // Grain bytes; the renderers read a window of w*h bytes at a random offset
@@ -56,9 +60,7 @@ void buildSinCos(std::vector<int32_t>& table) {
 
 void buildThirds(std::vector<int32_t>& table) {
     table.resize(kThirdEntries);
-    int32_t* out = table.data();
-#pragma omp parallel for schedule(static)
-    for (int i = 0; i < kThirdEntries; ++i) out[i] = i / 3;
+    for (int i = 0; i < kThirdEntries; ++i) table[size_t(i)] = i / 3;
 }
 
 // One step of one particle. G is negative and the step subtracts the sum,
@@ -173,10 +175,10 @@ void stepParticles(ParticleField& field, float K, float S, float speed) {
     ParticleRecord* pos = field.particlePos.data();
     Vec3* vel = field.particleVel.data();
     const Vec3* attractors = field.attractors.data();
-    // Each particle's sum runs in attractor order on one thread, so sharing
-    // the particles among threads changes nothing in the result.
-#pragma omp parallel for schedule(static) if (count >= kParallelStepMinimum)
-    for (int i = 0; i < count; ++i) pullOne(pos[i], vel[i], attractors, n, G, K, S, speed);
+    // A particle's step reads only the attractors and writes only itself.
+    forEachBand(count, BandSplit{0, kParticleStepCost}, [=](int begin, int end) {
+        for (int i = begin; i < end; ++i) pullOne(pos[i], vel[i], attractors, n, G, K, S, speed);
+    });
 }
 
 void selectMode(ParticleField& field, int wanted) {

@@ -1,12 +1,11 @@
 // Brush dots: the swarm turned into paint on the canvas, and the paint
 // weighted by how much of it each pixel received.
-#include <omp.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "brush_stages.h"
+#include "parallel_bands.h"
 
 namespace {
 
@@ -92,14 +91,8 @@ void stampBand(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin
 }  // namespace
 
 void stampDots(SceneMembers& scene, const FrameShape& shape, int n) {
-    const int height = shape.height;
-    const int bands = std::min(omp_get_max_threads(), height);
-#pragma omp parallel for schedule(static)
-    for (int b = 0; b < bands; ++b) {
-        const int rowBegin = static_cast<int>(static_cast<int64_t>(height) * b / bands);
-        const int rowEnd = static_cast<int>(static_cast<int64_t>(height) * (b + 1) / bands);
-        stampBand(scene, shape, n, rowBegin, rowEnd);
-    }
+    forEachBand(shape.height, BandSplit{0, shape.width},
+                [&scene, &shape, n](int rowBegin, int rowEnd) { stampBand(scene, shape, n, rowBegin, rowEnd); });
 }
 
 void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
@@ -115,23 +108,24 @@ namespace {
 
 template <int B, int M>
 void weightByCoverage(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input, int n) {
-#pragma omp parallel for schedule(static)
-    for (int p = 0; p < n; ++p) {
-        const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-        uint8_t* wf = work + static_cast<size_t>(p) * B;
-        const int cov = coverage[p];
-        wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
-        wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
-        wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
-        if (B == 4) {
-            if (M == 0)
-                wf[B - 1] = 255;
-            else if (M == 1)
-                wf[B - 1] = static_cast<uint8_t>((cv[3] * cov) >> 8);
-            else
-                wf[B - 1] = input[static_cast<size_t>(p) * B + (B - 1)];
+    forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
+        for (int p = begin; p < end; ++p) {
+            const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+            uint8_t* wf = work + static_cast<size_t>(p) * B;
+            const int cov = coverage[p];
+            wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
+            wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
+            wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
+            if (B == 4) {
+                if (M == 0)
+                    wf[B - 1] = 255;
+                else if (M == 1)
+                    wf[B - 1] = static_cast<uint8_t>((cv[3] * cov) >> 8);
+                else
+                    wf[B - 1] = input[static_cast<size_t>(p) * B + (B - 1)];
+            }
         }
-    }
+    });
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 // swirled into the output, and the output is blended with the last one.
 //
 // The stages work on the scene members and the frame's shape only, so they
-// can be driven without a host. Every parallel loop writes each byte from
-// one thread in a fixed order, so the pictures are the same for any number
-// of threads.
+// can be driven without a host. Their parallel loops run through
+// forEachBand (parallel_bands.h), each band writing only its own pixels.
 #pragma once
 
 #include <cstddef>

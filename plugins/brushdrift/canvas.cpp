@@ -1,5 +1,6 @@
 // The first stage of a frame: the input picture on the paint canvas.
 #include "brush_stages.h"
+#include "parallel_bands.h"
 
 namespace {
 
@@ -7,18 +8,19 @@ namespace {
 // k = 1 copies, k = 255 gives the colour negative 256 - v, others wrap.
 template <int B>
 void fillFromInput(uint8_t* canvas, const uint8_t* input, int n, int k, int m) {
-#pragma omp parallel for schedule(static)
-    for (int p = 0; p < n; ++p) {
-        const uint8_t* in = input + static_cast<size_t>(p) * B;
-        uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-        cv[0] = static_cast<uint8_t>(in[0] * k);
-        cv[1] = static_cast<uint8_t>(in[1] * k);
-        cv[2] = static_cast<uint8_t>(in[2] * k);
-        if (B == 4)
-            cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[B - 1] * k) : in[B - 1];
-        else
-            cv[3] = 0;
-    }
+    forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
+        for (int p = begin; p < end; ++p) {
+            const uint8_t* in = input + static_cast<size_t>(p) * B;
+            uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+            cv[0] = static_cast<uint8_t>(in[0] * k);
+            cv[1] = static_cast<uint8_t>(in[1] * k);
+            cv[2] = static_cast<uint8_t>(in[2] * k);
+            if (B == 4)
+                cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[B - 1] * k) : in[B - 1];
+            else
+                cv[3] = 0;
+        }
+    });
 }
 
 }  // namespace
@@ -30,14 +32,15 @@ void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uin
         // Without input gain the canvas is black, opaque for 4-byte pixels,
         // whatever the input holds.
         const uint8_t alpha = shape.bytesPerPixel == 4 ? 255 : 0;
-#pragma omp parallel for schedule(static)
-        for (int p = 0; p < n; ++p) {
-            uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-            cv[0] = 0;
-            cv[1] = 0;
-            cv[2] = 0;
-            cv[3] = alpha;
-        }
+        forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
+            for (int p = begin; p < end; ++p) {
+                uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+                cv[0] = 0;
+                cv[1] = 0;
+                cv[2] = 0;
+                cv[3] = alpha;
+            }
+        });
         return;
     }
     if (shape.bytesPerPixel == 4)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "brush_stages.h"
+#include "parallel_bands.h"
 
 namespace {
 
@@ -30,28 +31,29 @@ void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* outp
     const int cy = height >> 1;
     const int64_t sn = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation)];  // 16.16
     const int64_t cs = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation) + 1];
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* wp = work + static_cast<size_t>(y) * width * B;
-        uint8_t* out = output + static_cast<size_t>(y) * width * B;
-        for (int x = 0; x < width; ++x, wp += B, out += B) {
-            int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
-            if (d < 0) d = -d;
-            const uint8_t* src = wp;
-            if (d <= range) {
-                const int32_t f = (full - d * zq) >> 16;
-                // The products are 64-bit so that frames wider or taller
-                // than 8192 pixels do not overflow; below that they equal
-                // the 32-bit ones.
-                const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
-                const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
-                const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
-                const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
-                src = work + (static_cast<size_t>(wrap(v, height)) * width + static_cast<size_t>(wrap(u, width))) * B;
+    forEachBand(height, BandSplit{0, width}, [=](int rowBegin, int rowEnd) {
+        for (int y = rowBegin; y < rowEnd; ++y) {
+            const uint8_t* wp = work + static_cast<size_t>(y) * width * B;
+            uint8_t* out = output + static_cast<size_t>(y) * width * B;
+            for (int x = 0; x < width; ++x, wp += B, out += B) {
+                int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
+                if (d < 0) d = -d;
+                const uint8_t* src = wp;
+                if (d <= range) {
+                    const int32_t f = (full - d * zq) >> 16;
+                    // The products are 64-bit so that frames wider or taller
+                    // than 8192 pixels do not overflow; below that they equal
+                    // the 32-bit ones.
+                    const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
+                    const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
+                    const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
+                    const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
+                    src = work + (static_cast<size_t>(wrap(v, height)) * width + static_cast<size_t>(wrap(u, width))) * B;
+                }
+                std::memcpy(out, src, B);
             }
-            std::memcpy(out, src, B);
         }
-    }
+    });
 }
 
 // round((a1 x + a2 y) / 255), at most 255. A sum that is an exact half
@@ -92,29 +94,36 @@ void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second
     // byte i is read and written by iteration i only, whichever of the
     // pictures the destination is.
     const int bytes = width * height * bytesPerPixel;
+    const BandSplit split = {0, 1};
     if (bytesPerPixel == 4 && alpha1 + alpha2 <= 255) {
         const uint16_t a1 = static_cast<uint16_t>(alpha1);
         const uint16_t a2 = static_cast<uint16_t>(alpha2);
-#pragma omp parallel for simd schedule(static)
-        for (int i = 0; i < bytes; ++i) {
-            const uint8_t kept = destination[i];
-            const uint8_t blended = plusByteNarrow(a1, first[i], a2, second[i]);
-            destination[i] = (i & 3) == 3 ? kept : blended;
-        }
+        forEachBand(bytes, split, [=](int begin, int end) {
+#pragma omp simd
+            for (int i = begin; i < end; ++i) {
+                const uint8_t kept = destination[i];
+                const uint8_t blended = plusByteNarrow(a1, first[i], a2, second[i]);
+                destination[i] = (i & 3) == 3 ? kept : blended;
+            }
+        });
     } else if (bytesPerPixel == 4) {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-#pragma omp parallel for simd schedule(static)
-        for (int i = 0; i < bytes; ++i) {
-            const uint8_t kept = destination[i];
-            const uint8_t blended = plusByte(a1, first[i], a2, second[i]);
-            destination[i] = (i & 3) == 3 ? kept : blended;
-        }
+        forEachBand(bytes, split, [=](int begin, int end) {
+#pragma omp simd
+            for (int i = begin; i < end; ++i) {
+                const uint8_t kept = destination[i];
+                const uint8_t blended = plusByte(a1, first[i], a2, second[i]);
+                destination[i] = (i & 3) == 3 ? kept : blended;
+            }
+        });
     } else {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-#pragma omp parallel for simd schedule(static)
-        for (int i = 0; i < bytes; ++i) destination[i] = overByte(a1, first[i], a2, second[i]);
+        forEachBand(bytes, split, [=](int begin, int end) {
+#pragma omp simd
+            for (int i = begin; i < end; ++i) destination[i] = overByte(a1, first[i], a2, second[i]);
+        });
     }
 }
 
@@ -127,8 +136,9 @@ void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output
     // and 1; with the input's alpha (m = 2) the result is opaque instead.
     compositeConstAlpha(output, 255 - a, previous, a, output, shape.width, shape.height, B);
     if (B == 4 && m == 2) {
-#pragma omp parallel for schedule(static)
-        for (int p = 0; p < n; ++p) output[static_cast<size_t>(p) * 4 + 3] = 255;
+        forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
+            for (int p = begin; p < end; ++p) output[static_cast<size_t>(p) * 4 + 3] = 255;
+        });
     }
     std::memcpy(previous, output, static_cast<size_t>(n) * B);
 }

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "parallel_bands.h"
+
 namespace {
 
 constexpr int32_t kCounterLimit = 1024;
@@ -49,12 +51,14 @@ void colourPixels(const ParticleField& field, const FieldColouring& colouring, b
             const int32_t g = c >> 2;  // counters run 0..1024, levels 0..256
             counterColour[c] = levelColour[limitLevel(alphaRamp ? g : applyFloors(mode, g))];
         }
-#pragma omp parallel for schedule(static)
-        for (int p = 0; p < pixelCount; ++p) {
-            const int32_t c = counters[p];
-            // Splatting keeps every counter within 0..1024.
-            writePixel<kBytes>(pixels, p, counterColour[c < 0 ? 0 : (c > kCounterLimit ? kCounterLimit : c)]);
-        }
+        const Bgra* colourOf = counterColour;
+        forEachBand(pixelCount, BandSplit{0, 1}, [=](int begin, int end) {
+            for (int p = begin; p < end; ++p) {
+                const int32_t c = counters[p];
+                // Splatting keeps every counter within 0..1024.
+                writePixel<kBytes>(pixels, p, colourOf[c < 0 ? 0 : (c > kCounterLimit ? kCounterLimit : c)]);
+            }
+        });
         return;
     }
 
@@ -62,15 +66,17 @@ void colourPixels(const ParticleField& field, const FieldColouring& colouring, b
     const int32_t grainBias = n >> 1;  // centres the grain on the noise-free level
     const int32_t levelA = mode.floorLevelA, fillA = mode.floorFillA;
     const int32_t levelB = mode.floorLevelB, fillB = mode.floorFillB;
-#pragma omp parallel for schedule(static)
-    for (int p = 0; p < pixelCount; ++p) {
-        int32_t g = (counters[p] >> 2) - grainBias + ((static_cast<int32_t>(grain[p]) * n) >> 8);
-        if (!alphaRamp) {
-            if (g < levelA) g = fillA;
-            if (g < levelB) g = fillB;
+    const Bgra* colourOf = levelColour;
+    forEachBand(pixelCount, BandSplit{0, 1}, [=](int begin, int end) {
+        for (int p = begin; p < end; ++p) {
+            int32_t g = (counters[p] >> 2) - grainBias + ((static_cast<int32_t>(grain[p]) * n) >> 8);
+            if (!alphaRamp) {
+                if (g < levelA) g = fillA;
+                if (g < levelB) g = fillB;
+            }
+            writePixel<kBytes>(pixels, p, colourOf[limitLevel(g)]);
         }
-        writePixel<kBytes>(pixels, p, levelColour[limitLevel(g)]);
-    }
+    });
 }
 
 }  // namespace
