@@ -20,7 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugin_host.h"
+#include "ffhost.h"
+#include "plugin_bench.h"
 
 namespace {
 
@@ -81,22 +82,25 @@ double memcpyMs(size_t bytes, int runs) {
 
 // Median frame time in ms, or a negative number when the plug-in refused.
 double frameMs(const Case& c, int frames) {
-    vyrtest::PluginLibrary lib(c.plugin);
-    std::srand(1);
-    vyrtest::Instance inst(lib, c.width, c.height, ff::kDepth32);
-    if (!inst.ok()) return -1.0;
-    for (const auto& p : c.params) inst.setParameter(p.first, p.second);
-    std::vector<uint8_t> frame(inst.frameBytes());
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i * 131 >> 7);  // an effect's input
-    for (int i = 0; i < 4; ++i)  // seeding and warm-up frames
-        if (inst.processFrame(frame) != 0) return -1.0;
-    std::vector<double> t;
-    for (int i = 0; i < frames; ++i) {
-        const Clock::time_point t0 = Clock::now();
-        if (inst.processFrame(frame) != 0) return -1.0;
-        t.push_back(msSince(t0));
+    try {
+        ffhost::Plugin lib(benchPluginPath(c.plugin));
+        std::srand(1);
+        ffhost::Instance inst(lib, int(c.width), int(c.height), 32);
+        for (const auto& p : c.params) inst.setParameter(lib.parameterIndex(p.first), p.second);
+        std::vector<uint8_t> frame(inst.frameBytes());
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i * 131 >> 7);  // an effect's input
+        for (int i = 0; i < 4; ++i)  // seeding and warm-up frames
+            if (!inst.processFrame(frame.data())) return -1.0;
+        std::vector<double> t;
+        for (int i = 0; i < frames; ++i) {
+            const Clock::time_point t0 = Clock::now();
+            if (!inst.processFrame(frame.data())) return -1.0;
+            t.push_back(msSince(t0));
+        }
+        return median(t);
+    } catch (const ffhost::Error&) {
+        return -1.0;
     }
-    return median(t);
 }
 
 // The paths this build can run on this CPU, fastest last; the driver asks

@@ -5,37 +5,39 @@
 
 #include <cstdlib>
 
-#include "plugin_host.h"
+#include "ffhost.h"
 
 namespace {
 
-void runFrames(benchmark::State& state, const std::string& plugin, uint32_t w, uint32_t h,
-               const BenchSetting& setting, int threads) {
+void runFrames(benchmark::State& state, const std::string& plugin, int w, int h, const BenchSetting& setting,
+               int threads) {
     const int savedThreads = omp_get_max_threads();
     omp_set_num_threads(threads);
-    vyrtest::PluginLibrary lib(plugin);
-    std::srand(1);
-    vyrtest::Instance inst(lib, w, h, ff::kDepth32);
-    if (!inst.ok()) {
-        state.SkipWithError("instantiate failed");
-        return;
+    try {
+        ffhost::Plugin lib(benchPluginPath(plugin));
+        std::srand(1);
+        ffhost::Instance inst(lib, w, h, 32);
+        for (const auto& p : setting.params) inst.setParameter(lib.parameterIndex(p.first), p.second);
+        std::vector<uint8_t> frame(inst.frameBytes(), 0);
+        inst.processFrame(frame.data());  // seeds the scene; motion starts with the next frame
+        for (auto _ : state) {
+            if (!inst.processFrame(frame.data())) state.SkipWithError("processFrame failed");
+            benchmark::DoNotOptimize(frame.data());
+        }
+        state.SetItemsProcessed(state.iterations());
+    } catch (const ffhost::Error& e) {
+        state.SkipWithError(e.what());
     }
-    for (const auto& p : setting.params) inst.setParameter(p.first, p.second);
-    std::vector<uint8_t> frame(inst.frameBytes(), 0);
-    inst.processFrame(frame);  // seeds the scene; motion starts with the next frame
-    for (auto _ : state) {
-        if (inst.processFrame(frame) != 0) state.SkipWithError("processFrame failed");
-        benchmark::DoNotOptimize(frame.data());
-    }
-    state.SetItemsProcessed(state.iterations());
     omp_set_num_threads(savedThreads);
 }
 
 }  // namespace
 
+std::string benchPluginPath(const std::string& name) { return std::string(VYR_PLUGIN_DIR) + "/" + name + ".so"; }
+
 void registerFrameBenchmarks(const std::string& plugin, const std::vector<BenchSetting>& settings,
                              const std::vector<int>& threadCounts) {
-    static const std::pair<uint32_t, uint32_t> kSizes[] = {{640, 480}, {1920, 1080}};
+    static const std::pair<int, int> kSizes[] = {{640, 480}, {1920, 1080}};
     for (const BenchSetting& s : settings)
         for (const auto& size : kSizes)
             for (int threads : threadCounts) {

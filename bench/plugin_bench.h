@@ -15,3 +15,6 @@ struct BenchSetting {
 // frame size (640x480 and 1920x1080, 32-bit) and OpenMP thread count.
 void registerFrameBenchmarks(const std::string& plugin, const std::vector<BenchSetting>& settings,
                              const std::vector<int>& threadCounts);
+
+// Path of a built FreeFrame plug-in, e.g. benchPluginPath("VyrSnowSpecks1").
+std::string benchPluginPath(const std::string& name);

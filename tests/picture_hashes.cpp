@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -180,11 +181,16 @@ std::string renderOne(vyrtest::Instance& inst, Call call, const std::vector<uint
 }
 
 std::string runScenario(const Scenario& s) {
+    std::string line = std::string(s.plugin) + " " + s.label;
     vyrtest::PluginLibrary lib(s.plugin);
     std::srand(1);
-    vyrtest::Instance inst(lib, s.width, s.height, s.bitDepth);
-    std::string line = std::string(s.plugin) + " " + s.label;
-    if (!inst.ok()) return line + " instantiate-failed";
+    std::unique_ptr<vyrtest::Instance> made;
+    try {
+        made.reset(new vyrtest::Instance(lib, s.width, s.height, s.bitDepth));
+    } catch (const std::exception&) {
+        return line + " instantiate-failed";
+    }
+    vyrtest::Instance& inst = *made;
     const std::vector<uint8_t> input = testPicture(s.width, s.height, inst.bytesPerPixel());
     for (int f = 0; f < s.frames; ++f) {
         for (const Change& c : s.changes)

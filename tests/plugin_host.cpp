@@ -1,6 +1,5 @@
 #include "plugin_host.h"
 
-#include <dlfcn.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -22,62 +21,26 @@ const std::vector<std::string>& allPluginNames() {
     return names;
 }
 
-PluginLibrary::PluginLibrary(const std::string& name) : name_(name) {
-    handle_ = dlopen(pluginPath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
-    plugMain_ = reinterpret_cast<FFPlugMain>(dlsym(handle_, "plugMain"));
-    if (plugMain_ == nullptr) throw std::runtime_error("no plugMain in " + name);
-}
-
-PluginLibrary::~PluginLibrary() {
-    // Libraries stay loaded: leak reports then still name their code.
-    (void)handle_;
-}
-
-FFMixed PluginLibrary::callMixed(uint32_t code, FFMixed value, void* instance) const {
-    return plugMain_(code, value, instance);
-}
-
-uint32_t PluginLibrary::call(uint32_t code, uint32_t value, void* instance) const {
-    FFMixed in;
-    in.PointerValue = nullptr;
-    in.UIntValue = value;
-    return plugMain_(code, in, instance).UIntValue;
-}
-
-uint32_t PluginLibrary::callPtr(uint32_t code, const void* value, void* instance) const {
-    FFMixed in;
-    in.PointerValue = const_cast<void*>(value);
-    return plugMain_(code, in, instance).UIntValue;
-}
-
-void* PluginLibrary::callForAddress(uint32_t code, uint32_t value, void* instance) const {
-    FFMixed in;
-    in.PointerValue = nullptr;
-    in.UIntValue = value;
-    return plugMain_(code, in, instance).PointerValue;
-}
+PluginLibrary::PluginLibrary(const std::string& name)
+    : ffhost::Library(pluginPath(name), Unload::never), name_(name) {}
 
 const PlugInfoStruct* PluginLibrary::info() const {
-    return static_cast<const PlugInfoStruct*>(callForAddress(ff::kGetInfo, 0));
+    return static_cast<const PlugInfoStruct*>(callValue(ff::kGetInfo, 0).PointerValue);
 }
 
 const PlugExtendedInfoStruct* PluginLibrary::extendedInfo() const {
-    return static_cast<const PlugExtendedInfoStruct*>(callForAddress(ff::kGetExtendedInfo, 0));
+    return static_cast<const PlugExtendedInfoStruct*>(callValue(ff::kGetExtendedInfo, 0).PointerValue);
 }
 
 uint32_t PluginLibrary::numParameters() const { return call(ff::kGetNumParameters, 0); }
 
 std::string PluginLibrary::parameterName(uint32_t index) const {
-    const char* p = static_cast<const char*>(callForAddress(ff::kGetParameterName, index));
+    const char* p = static_cast<const char*>(callValue(ff::kGetParameterName, index).PointerValue);
     return std::string(p, strnlen(p, 16));
 }
 
 float PluginLibrary::parameterDefault(uint32_t index) const {
-    uint32_t bits = call(ff::kGetParameterDefault, index);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
+    return ffhost::floatFromWord(call(ff::kGetParameterDefault, index));
 }
 
 int PluginLibrary::parameterIndex(const std::string& name) const {
@@ -88,25 +51,14 @@ int PluginLibrary::parameterIndex(const std::string& name) const {
 }
 
 Instance::Instance(const PluginLibrary& lib, uint32_t width, uint32_t height, uint32_t bitDepth)
-    : lib_(lib), width_(width), height_(height), bpp_(bitDepth == ff::kDepth32 ? 4 : 3) {
-    VideoInfoStruct vi = {width, height, bitDepth, 0};
-    FFMixed in;
-    in.PointerValue = &vi;
-    FFMixed r = lib_.callMixed(ff::kInstantiate, in, nullptr);
-    // A refusal is the word -1 with the upper half of the answer zero.
-    if (r.PointerValue != reinterpret_cast<void*>(uintptr_t(ff::kFail))) id_ = r.PointerValue;
-}
-
-Instance::~Instance() {
-    if (id_ != nullptr) lib_.call(ff::kDeInstantiate, 0, id_);
-}
+    : lib_(lib), inst_(lib, int(width), int(height), bitDepth == ff::kDepth24 ? 24 : 32) {}
 
 uint32_t Instance::setParameter(uint32_t index, float value) {
     SetParameterStruct sp;
     std::memset(&sp, 0xAB, sizeof sp);  // hosts leave the upper half of the value unset
     sp.ParameterNumber = index;
     sp.NewParameterValue.FloatValue = value;
-    return lib_.callPtr(ff::kSetParameter, &sp, id_);
+    return lib_.callPtr(ff::kSetParameter, &sp, id()).UIntValue;
 }
 
 uint32_t Instance::setParameter(const std::string& name, float value) {
@@ -115,20 +67,15 @@ uint32_t Instance::setParameter(const std::string& name, float value) {
     return setParameter(uint32_t(index), value);
 }
 
-float Instance::getParameter(uint32_t index) const {
-    uint32_t bits = lib_.call(ff::kGetParameter, index, id_);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+float Instance::getParameter(uint32_t index) const { return ffhost::floatFromWord(lib_.call(ff::kGetParameter, index, id())); }
 
 std::string Instance::displayText(uint32_t index) const {
-    const char* p = static_cast<const char*>(lib_.callForAddress(ff::kGetParameterDisplay, index, id_));
+    const char* p = static_cast<const char*>(lib_.callValue(ff::kGetParameterDisplay, index, id()).PointerValue);
     return std::string(p, 16);
 }
 
 uint32_t Instance::processFrame(std::vector<uint8_t>& frame) {
-    return lib_.callPtr(ff::kProcessFrame, frame.data(), id_);
+    return lib_.callPtr(ff::kProcessFrame, frame.data(), id()).UIntValue;
 }
 
 uint32_t Instance::processFrameCopy(const std::vector<const uint8_t*>& inputs, std::vector<uint8_t>& output) {
@@ -138,11 +85,11 @@ uint32_t Instance::processFrameCopy(const std::vector<const uint8_t*>& inputs, s
     pfc.numInputFrames = uint32_t(inputs.size());
     pfc.ppInputFrames = in.data();
     pfc.pOutputFrame = output.data();
-    return lib_.callPtr(ff::kProcessFrameCopy, &pfc, id_);
+    return lib_.callPtr(ff::kProcessFrameCopy, &pfc, id()).UIntValue;
 }
 
 uint32_t Instance::processFrameMulti(FrameMultiStruct* record) {
-    return lib_.callPtr(ff::kProcessFrameMulti, record, id_);
+    return lib_.callPtr(ff::kProcessFrameMulti, record, id()).UIntValue;
 }
 
 std::vector<uint8_t> Instance::renderFrame() {

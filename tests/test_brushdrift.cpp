@@ -428,7 +428,6 @@ struct BrushDriftPlugin : ::testing::Test {
                                              int inputSeed = 1) {
         std::srand(1);
         vyrtest::Instance inst(lib, w, h, depth);
-        EXPECT_TRUE(inst.ok());
         for (const auto& p : params) inst.setParameter(p.first, p.second);
         std::vector<std::vector<uint8_t>> out;
         for (int f = 0; f < count; ++f) {

@@ -46,12 +46,12 @@ TEST_P(Dispatch, InstanceCodesWithoutInstanceFailSilently) {
     std::vector<uint8_t> frame(16 * 16 * 4);
     SetParameterStruct sp = {0, {}};
     StderrCapture notices;
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrame, frame.data(), nullptr), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrame, frame.data(), nullptr).UIntValue, ff::kFail);
     EXPECT_EQ(lib.call(ff::kGetParameterDisplay, 0, nullptr), ff::kFail);
-    EXPECT_EQ(lib.callPtr(ff::kSetParameter, &sp, nullptr), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kSetParameter, &sp, nullptr).UIntValue, ff::kFail);
     EXPECT_EQ(lib.call(ff::kGetParameter, 0, nullptr), ff::kFail);
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, frame.data(), nullptr), ff::kFail);
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrameMulti, frame.data(), nullptr), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, frame.data(), nullptr).UIntValue, ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrameMulti, frame.data(), nullptr).UIntValue, ff::kFail);
     EXPECT_EQ(lib.call(ff::kDeInstantiate, 0, nullptr), ff::kFail);
     EXPECT_EQ(notices.text(), "");
 }
@@ -82,7 +82,7 @@ TEST_P(Dispatch, IndicesOutOfRangeAreRefusedWithoutTouchingAnything) {
         EXPECT_EQ(lib.call(ff::kGetParameter, i, inst.id()), ff::kFail);
         EXPECT_EQ(inst.setParameter(i, 0.3f), ff::kFail);
     }
-    EXPECT_EQ(lib.callPtr(ff::kSetParameter, nullptr, inst.id()), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kSetParameter, nullptr, inst.id()).UIntValue, ff::kFail);
     for (uint32_t i = 0; i < n; ++i) EXPECT_EQ(inst.getParameter(i), lib.parameterDefault(i));
 }
 
@@ -165,7 +165,6 @@ TEST(Exports, AllFourLibrariesWorkSideBySideInOneProcess) {
     for (const auto& lib : libs) {
         EXPECT_EQ(std::string(lib->info()->PluginName), lib->name()) << "each library answers with its own data";
         Instance inst(*lib, 32, 16);
-        ASSERT_TRUE(inst.ok());
         std::vector<uint8_t> frame(inst.frameBytes(), 0);
         EXPECT_EQ(inst.processFrame(frame), 0u);
     }

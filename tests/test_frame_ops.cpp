@@ -89,14 +89,14 @@ TEST_P(FrameOps, NullFramePiecesAreRefusedWithoutWriting) {
     std::vector<uint8_t> in = picture(inst.frameBytes(), 1), out(inst.frameBytes(), 0x5A);
     void* inputs[1] = {in.data()};
     void* nullInputs[1] = {nullptr};
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrame, nullptr, inst.id()), ff::kFail);
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, nullptr, inst.id()), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrame, nullptr, inst.id()).UIntValue, ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, nullptr, inst.id()).UIntValue, ff::kFail);
     ProcessFrameCopyStruct noArray = {1, nullptr, out.data()};
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, &noArray, inst.id()), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, &noArray, inst.id()).UIntValue, ff::kFail);
     ProcessFrameCopyStruct nullFirst = {1, nullInputs, out.data()};
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, &nullFirst, inst.id()), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, &nullFirst, inst.id()).UIntValue, ff::kFail);
     ProcessFrameCopyStruct noOutput = {1, inputs, nullptr};
-    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, &noOutput, inst.id()), ff::kFail);
+    EXPECT_EQ(lib.callPtr(ff::kProcessFrameCopy, &noOutput, inst.id()).UIntValue, ff::kFail);
     EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0x5A));
 }
 

@@ -63,7 +63,6 @@ TEST_P(Lifecycle, UnusableGeometryIsRefused) {
 TEST_P(Lifecycle, ParametersStartAtTheirDefaults) {
     PluginLibrary lib(GetParam());
     Instance inst(lib, 64, 48);
-    ASSERT_TRUE(inst.ok());
     for (uint32_t i = 0; i < lib.numParameters(); ++i)
         EXPECT_EQ(lib.call(ff::kGetParameter, i, inst.id()), lib.call(ff::kGetParameterDefault, i)) << i;
 }
@@ -114,7 +113,6 @@ TEST_P(Lifecycle, RepeatedCyclesDoNotGrowTheProcess) {
     auto cycle = [&](int count) {
         for (int i = 0; i < count; ++i) {
             Instance inst(lib, 64, 48, i % 2 ? ff::kDepth24 : ff::kDepth32);
-            ASSERT_TRUE(inst.ok());
             std::vector<uint8_t> frame(inst.frameBytes(), 0);
             ASSERT_EQ(inst.processFrame(frame), 0u);
         }
@@ -131,7 +129,6 @@ TEST_P(Lifecycle, TinyFramesWork) {
     for (auto [w, h] : {std::pair{1u, 1u}, std::pair{1u, 7u}, std::pair{7u, 1u}, std::pair{2u, 2u}}) {
         for (uint32_t depth : {ff::kDepth24, ff::kDepth32}) {
             Instance inst(lib, w, h, depth);
-            ASSERT_TRUE(inst.ok()) << w << "x" << h;
             std::vector<uint8_t> frame(inst.frameBytes(), 5);
             for (int f = 0; f < 3; ++f) EXPECT_EQ(inst.processFrame(frame), 0u);
         }

@@ -7,7 +7,6 @@
 
 #include "commands.h"
 #include "host_error.h"
-#include "plugin.h"
 #include "plugin_folder.h"
 
 namespace vyrhost {

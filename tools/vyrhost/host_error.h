@@ -1,14 +1,16 @@
 // The one kind of failure vyrhost reports: a one-line message naming what
-// failed. main() prints it and exits non-zero.
+// failed. main() prints it and exits non-zero. vyrhost drives plug-ins
+// through the host library, whose failures are of the same kind.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "ffhost.h"
 
 namespace vyrhost {
 
-struct HostError : std::runtime_error {
-    explicit HostError(const std::string& what) : std::runtime_error(what) {}
-};
+using HostError = ffhost::Error;
+using ffhost::Instance;
+using ffhost::ParamInfo;
+using ffhost::Plugin;
+using ffhost::PluginInfo;
 
 }  // namespace vyrhost

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "host_error.h"
-#include "plugin.h"
 
 #ifndef VYRHOST_PLUGIN_DIR
 #define VYRHOST_PLUGIN_DIR "."

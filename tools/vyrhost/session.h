@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "commands.h"
+#include "host_error.h"
 #include "options.h"
 #include "params_file.h"
-#include "plugin.h"
 
 namespace vyrhost {
 

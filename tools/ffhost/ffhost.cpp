@@ -1,0 +1,198 @@
+#include "ffhost.h"
+
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cstring>
+
+namespace ffhost {
+
+namespace {
+
+// A plug-in's parameter tables beyond this size are taken as garbage rather
+// than as thousands of sliders.
+constexpr uint32_t kMaxParams = 1024;
+
+std::string fixedText(const char* p, size_t maxLen) { return std::string(p, strnlen(p, maxLen)); }
+
+std::string lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+float floatFromWord(uint32_t word) {
+    float f;
+    std::memcpy(&f, &word, sizeof f);
+    return f;
+}
+
+Library::Library(const std::string& path, Unload unload) : path_(path), unload_(unload) {
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* why = dlerror();
+        throw Error("cannot load " + path + ": " + (why ? why : "unknown reason"));
+    }
+    plugMain_ = reinterpret_cast<FFPlugMain>(dlsym(handle_, "plugMain"));
+    if (plugMain_ == nullptr) {
+        dlclose(handle_);
+        throw Error(path + " is not a FreeFrame plug-in (no plugMain)");
+    }
+}
+
+Library::~Library() {
+    if (unload_ == Unload::onDestruction) dlclose(handle_);
+}
+
+FFMixed Library::callMixed(uint32_t code, FFMixed value, void* instance) const {
+    return plugMain_(code, value, instance);
+}
+
+FFMixed Library::callValue(uint32_t code, uint32_t value, void* instance) const {
+    FFMixed in;
+    in.PointerValue = nullptr;
+    in.UIntValue = value;
+    return plugMain_(code, in, instance);
+}
+
+FFMixed Library::callPtr(uint32_t code, const void* value, void* instance) const {
+    FFMixed in;
+    in.PointerValue = const_cast<void*>(value);
+    return plugMain_(code, in, instance);
+}
+
+std::string PluginInfo::typeName() const {
+    if (type == ff::kTypeEffect) return "effect";
+    if (type == ff::kTypeSource) return "source";
+    return "type " + std::to_string(type);
+}
+
+std::string PluginInfo::version() const {
+    if (!hasExtendedInfo) return "-";
+    return std::to_string(versionMajor) + "." + std::to_string(versionMinor);
+}
+
+PluginInfo describe(const Library& library) {
+    PluginInfo info;
+    const std::string& path = library.path();
+    info.path = path;
+    FFMixed r = library.callPtr(ff::kGetInfo, nullptr);
+    if (!isAddress(r)) throw Error(path + ": getInfo answered no record");
+    const auto* pi = static_cast<const PlugInfoStruct*>(r.PointerValue);
+    info.apiMajor = pi->APIMajorVersion;
+    info.apiMinor = pi->APIMinorVersion;
+    if (info.apiMajor != 1)
+        throw Error(path + ": FreeFrame API version " + std::to_string(info.apiMajor) + "." +
+                    std::to_string(info.apiMinor) + ", only 1.x is supported");
+    info.id = fixedText(pi->PluginUniqueID, sizeof pi->PluginUniqueID);
+    info.name = fixedText(pi->PluginName, sizeof pi->PluginName);
+    info.type = pi->PluginType;
+    if (info.name.empty()) throw Error(path + ": the plug-in has no name");
+
+    // getExtendedInfo is optional in FreeFrame 1.0.
+    r = library.callPtr(ff::kGetExtendedInfo, nullptr);
+    if (isAddress(r)) {
+        const auto* ei = static_cast<const PlugExtendedInfoStruct*>(r.PointerValue);
+        info.hasExtendedInfo = true;
+        info.versionMajor = ei->PluginMajorVersion;
+        info.versionMinor = ei->PluginMinorVersion;
+        if (ei->Description != nullptr) info.description = ei->Description;
+        if (ei->About != nullptr) info.about = ei->About;
+    }
+
+    const uint32_t n = library.call(ff::kGetNumParameters, 0);
+    if (n > kMaxParams) throw Error(path + ": getNumParameters answered " + std::to_string(int32_t(n)));
+    for (uint32_t i = 0; i < n; ++i) {
+        ParamInfo p;
+        r = library.callValue(ff::kGetParameterName, i);
+        if (!isAddress(r)) throw Error(path + ": no name for parameter " + std::to_string(i));
+        p.name = fixedText(static_cast<const char*>(r.PointerValue), 16);
+        p.defaultValue = floatFromWord(library.call(ff::kGetParameterDefault, i));
+        p.type = library.call(ff::kGetParameterType, i);
+        info.params.push_back(p);
+    }
+    return info;
+}
+
+Plugin::Plugin(const std::string& path) : Library(path) {
+    try {
+        if (call(ff::kInitialise, 0) != 0) throw Error(path + ": initialise failed");
+        info_ = describe(*this);
+    } catch (...) {
+        call(ff::kDeInitialise, 0);
+        throw;
+    }
+}
+
+Plugin::~Plugin() { call(ff::kDeInitialise, 0); }
+
+uint32_t Plugin::parameterIndex(const std::string& key) const {
+    const auto& params = info_.params;
+    for (size_t i = 0; i < params.size(); ++i)
+        if (params[i].name == key) return uint32_t(i);
+    int found = -1;
+    for (size_t i = 0; i < params.size(); ++i) {
+        if (lower(params[i].name) != lower(key)) continue;
+        if (found >= 0) throw Error(name() + ": parameter name \"" + key + "\" is ambiguous");
+        found = int(i);
+    }
+    if (found >= 0) return uint32_t(found);
+    if (!key.empty() && key.size() <= 4 && key.find_first_not_of("0123456789") == std::string::npos) {
+        const unsigned long i = std::stoul(key);
+        if (i < params.size()) return uint32_t(i);
+        throw Error(name() + " has " + std::to_string(params.size()) + " parameters (0 to " +
+                    std::to_string(int(params.size()) - 1) + "), not " + key);
+    }
+    std::string known;
+    for (const auto& p : params) known += (known.empty() ? "\"" : ", \"") + p.name + "\"";
+    throw Error(name() + " has no parameter \"" + key + "\" (it has " + (known.empty() ? "none" : known) + ")");
+}
+
+Instance::Instance(const Plugin& plugin, int width, int height, int depthBits)
+    : Instance(plugin, plugin.name(), width, height, depthBits) {}
+
+Instance::Instance(const Library& library, int width, int height, int depthBits)
+    : Instance(library, library.path(), width, height, depthBits) {}
+
+Instance::Instance(const Library& library, const std::string& label, int width, int height, int depthBits)
+    : library_(library), label_(label), width_(width), height_(height), bpp_(depthBits == 24 ? 3 : 4) {
+    VideoInfoStruct vi = {uint32_t(width), uint32_t(height), depthBits == 24 ? ff::kDepth24 : ff::kDepth32, 0};
+    FFMixed r = library_.callPtr(ff::kInstantiate, &vi);
+    if (!isAddress(r))
+        throw Error(label_ + ": instantiate failed at " + std::to_string(width) + "x" + std::to_string(height) + ", " +
+                    std::to_string(depthBits) + "-bit");
+    id_ = r.PointerValue;
+}
+
+Instance::~Instance() { library_.call(ff::kDeInstantiate, 0, id_); }
+
+void Instance::setParameter(uint32_t index, float value) {
+    SetParameterStruct sp;
+    std::memset(&sp, 0, sizeof sp);
+    sp.ParameterNumber = index;
+    sp.NewParameterValue.FloatValue = value;
+    if (isFailure(library_.callPtr(ff::kSetParameter, &sp, id_)))
+        throw Error(label_ + ": setParameter failed for parameter " + std::to_string(index));
+}
+
+float Instance::parameter(uint32_t index) const { return floatFromWord(library_.call(ff::kGetParameter, index, id_)); }
+
+std::string Instance::displayText(uint32_t index) const {
+    FFMixed r = library_.callValue(ff::kGetParameterDisplay, index, id_);
+    if (!isAddress(r)) return std::string();
+    return fixedText(static_cast<const char*>(r.PointerValue), 16);
+}
+
+bool Instance::processFrame(uint8_t* frame) { return library_.callPtr(ff::kProcessFrame, frame, id_).UIntValue == 0; }
+
+bool Instance::processFrameCopy(const uint8_t* input, uint8_t* output) {
+    void* inputs[1] = {const_cast<uint8_t*>(input)};
+    ProcessFrameCopyStruct pfc;
+    pfc.numInputFrames = 1;
+    pfc.ppInputFrames = inputs;
+    pfc.pOutputFrame = output;
+    return library_.callPtr(ff::kProcessFrameCopy, &pfc, id_).UIntValue == 0;
+}
+
+}  // namespace ffhost
