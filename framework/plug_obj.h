@@ -10,6 +10,7 @@
 
 #include "descriptor.h"
 #include "ffapi.h"
+#include "random_source.h"
 #include "plugin_members.h"
 
 struct PlugObjBase {
@@ -17,6 +18,9 @@ struct PlugObjBase {
     FrameMultiStruct* fMulti = nullptr;
     ParamValueStruct paramValues[kNumParams] = {};
     VideoInfoStruct videoInfo = {};
+    // Every random number the generator draws; rand() unless the host face
+    // gives the instance a sequence of its own.
+    RandomSource randomSource;
 };
 
 struct PlugObj : PlugObjBase, SceneMembers {

@@ -42,10 +42,10 @@ void buildBlobKernel(std::vector<int32_t>& kernel, bool clampTo255) {
 }
 
 // Grain bytes; the renderers read a window of w*h bytes at a random offset
-// below 10000. Draws from rand() on the calling thread, in index order.
-void buildNoise(std::vector<uint8_t>& noise, size_t pixels) {
+// below 10000. Drawn on the calling thread, in index order.
+void buildNoise(std::vector<uint8_t>& noise, size_t pixels, RandomSource& random) {
     noise.resize(pixels + 10000);
-    for (uint8_t& b : noise) b = static_cast<uint8_t>(std::rand() % 256);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random.next() % 256);
 }
 
 // 16.16 sine and cosine of one turn in 65536 steps, interleaved.
@@ -97,15 +97,15 @@ inline void pullOne(ParticleRecord& p, Vec3& v, const Vec3* attractors, int n, f
 
 }  // namespace
 
-void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h) {
+void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random) {
     field.config = &config;
     const size_t pixels = size_t(w) * size_t(h);
-    // Only the noise table draws from rand(); the rest of the order is the
+    // Only the noise table draws random numbers; the rest of the order is the
     // deliverable's order of creation and has no visible effect.
     if (config.colourWords) field.accumBuffer.assign(pixels, 0);
     buildBlobKernel(field.blobKernel, config.kernelClampedTo255);
     findKernelSpans(field.blobKernel.data(), field.kernelSpans);
-    if (config.noiseTable) buildNoise(field.noiseBytes, pixels);
+    if (config.noiseTable) buildNoise(field.noiseBytes, pixels, random);
     field.particlesSeeded = false;
     if (!config.colourWords) field.accumBuffer.assign(pixels, 0);
     field.attractors.assign(size_t(config.attractorSlots), Vec3{0.0f, 0.0f, 0.0f});
@@ -132,7 +132,7 @@ void findKernelSpans(const int32_t* kernel, KernelRowSpan* spans) {
     }
 }
 
-void seedParticles(ParticleField& field, float S) {
+void seedParticles(ParticleField& field, float S, RandomSource& random) {
     const ParticleConfig& config = *field.config;
     const int Si = static_cast<int>(S);
     // The half-size truncated from the float, not Si / 2.
@@ -140,27 +140,27 @@ void seedParticles(ParticleField& field, float S) {
     const int Ha = Si / 2;
     for (int i = 0; i < config.particleCapacity; ++i) {
         ParticleRecord& p = field.particlePos[size_t(i)];
-        const int r1 = std::rand();
-        const int r2 = std::rand();
-        const int r3 = std::rand();
+        const int r1 = random.next();
+        const int r2 = random.next();
+        const int r3 = random.next();
         p.x = static_cast<float>(r1 % Si - H);
         p.y = static_cast<float>(r2 % Si - H);
         p.z = static_cast<float>(r3 % Si - H);
         if (config.fourthComponent) p.w = 1.0f;
         if (config.colourWords) {
             // Paint levels 64..255, so no particle paints black.
-            for (int c = 0; c < 3; ++c) p.colour[c] = std::rand() % 192 + 64;
+            for (int c = 0; c < 3; ++c) p.colour[c] = random.next() % 192 + 64;
         }
         Vec3& v = field.particleVel[size_t(i)];
-        v.x = static_cast<float>(std::rand() % Si - H) / S;
-        v.y = static_cast<float>(std::rand() % Si - H) / S;
-        v.z = static_cast<float>(std::rand() % Si - H) / S;
+        v.x = static_cast<float>(random.next() % Si - H) / S;
+        v.y = static_cast<float>(random.next() % Si - H) / S;
+        v.z = static_cast<float>(random.next() % Si - H) / S;
     }
     for (int k = 0; k < config.attractorSlots; ++k) {
         Vec3& a = field.attractors[size_t(k)];
-        const int r1 = std::rand();
-        const int r2 = std::rand();
-        const int r3 = std::rand();
+        const int r1 = random.next();
+        const int r2 = random.next();
+        const int r3 = random.next();
         a.x = static_cast<float>(r1 % Si - Ha);
         a.y = static_cast<float>(r2 % Si - Ha);
         a.z = static_cast<float>(r3 % Si - Ha);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mode_table.h"
+#include "random_source.h"
 
 struct Vec3 {
     float x, y, z;
@@ -60,10 +61,10 @@ struct ParticleField {
 };
 
 // Builds everything for a w x h frame in the deliverable's order of creation
-// (which fixes how the C library's rand() sequence is consumed), then the
+// (which fixes how the random sequence is consumed), then the
 // presets, and selects preset 0. Throws std::bad_alloc when memory cannot be
 // obtained.
-void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h);
+void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random);
 
 // Finds the spans of all 256 rows of a 256 x 256 blob profile. Creation
 // does this for the field's own profile.
@@ -71,7 +72,7 @@ void findKernelSpans(const int32_t* kernel, KernelRowSpan* spans);
 
 // Places every particle slot and attractor slot at random in the cube of
 // edge S and marks the field seeded.
-void seedParticles(ParticleField& field, float S);
+void seedParticles(ParticleField& field, float S, RandomSource& random);
 
 // Moves particles 0..particleCount-1 one step under the attractors' pull.
 void stepParticles(ParticleField& field, float K, float S, float speed);

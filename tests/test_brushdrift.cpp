@@ -12,6 +12,10 @@
 #include "brush_stages.h"
 #include "descriptor.h"
 #include "plugin_host.h"
+#include "random_source.h"
+
+// The C library's rand(), the sequence the FreeFrame face draws from.
+static RandomSource cLibraryRandom;
 
 namespace {
 
@@ -24,7 +28,7 @@ struct Scene {
     SceneMembers members;
     FrameShape shape;
     Scene(int w, int h, int b) : shape{w, h, b} {
-        createParticleField(members, kConfig, w, h);
+        createParticleField(members, kConfig, w, h, cLibraryRandom);
         members.workFrame.assign(size_t(w) * h * b, 0);
         members.feedbackFrame.assign(size_t(w) * h * b, 0);
         members.coverageMap.assign(size_t(w) * h, 0);
@@ -463,7 +467,7 @@ TEST_F(BrushDriftPlugin, PipelineMatchesItsStages) {
                                    {kParamSourceRotation, 0.2f}},
                                   g.frameScale);
     scene.members.particleCount = s.particleCount;
-    seedParticles(scene.members, g.sceneSpan);
+    seedParticles(scene.members, g.sceneSpan, cLibraryRandom);
     for (int f = 0; f < 2; ++f) {
         if (f > 0) stepParticles(scene.members, g.frameScale, g.sceneSpan, s.speed);
         std::vector<uint8_t> frame = picture(w, h, 4, 1 + f);

@@ -14,6 +14,10 @@
 #include "grey_shade.h"
 #include "plug_obj.h"
 #include "plugin_host.h"
+#include "random_source.h"
+
+// The C library's rand(), the sequence the FreeFrame face draws from.
+static RandomSource cLibraryRandom;
 
 namespace {
 
@@ -375,7 +379,7 @@ TEST(GlobHeapFrames, FirstFrameSeedsWithoutMotion) {
     }
     // Seeding again from the same point reproduces the first frame's cloud.
     std::srand(11);
-    seedParticles(*heap.obj, heap.sceneSpan());
+    seedParticles(*heap.obj, heap.sceneSpan(), cLibraryRandom);
     for (size_t i = 0; i < first.size(); ++i) {
         ASSERT_EQ(heap.obj->particlePos[i].x, first[i].x);
         ASSERT_EQ(heap.obj->particlePos[i].y, first[i].y);

@@ -13,6 +13,10 @@
 #include "particle_field.h"
 #include "plugin_host.h"
 #include "swirl_frame.h"
+#include "random_source.h"
+
+// The C library's rand(), the sequence the FreeFrame face draws from.
+static RandomSource cLibraryRandom;
 
 namespace {
 
@@ -253,7 +257,7 @@ class SwirlField : public ::testing::Test {
     static constexpr int kH = 70;
 
     void SetUp() override {
-        createParticleField(field, kFieldConfig, kW, kH);
+        createParticleField(field, kFieldConfig, kW, kH, cLibraryRandom);
         blobs.resize(kSwirlParticles);
         frame = swirlFrameValues(Params().v, kW, kH, field.modeTable[0]);
     }
@@ -581,7 +585,7 @@ std::vector<uint8_t> seededFrame(ParticleField& field, const Params& p, int w, i
     field.activeMode = &field.modeTable[presetIndex(p.v[kMode])];
     const SwirlFrame f = swirlFrameValues(p.v, w, h, *field.activeMode);
     field.particleCount = f.particleCount;
-    seedParticles(field, f.sceneSpan);
+    seedParticles(field, f.sceneSpan, cLibraryRandom);
     std::vector<BlobPlacement> blobs(kSwirlParticles);
     const int count = placeBlobs(field.particlePos.data(), f.particleCount, swirlBlobView(f, w, h), blobs.data());
     stampBlobs(field, blobs.data(), count, w, h);
@@ -599,7 +603,7 @@ TEST_F(SwirlPlugin, FirstFrameDrawsTheSwarmWhereItWasSeeded) {
 
     std::srand(1);
     ParticleField field;
-    createParticleField(field, kFieldConfig, 120, 90);
+    createParticleField(field, kFieldConfig, 120, 90, cLibraryRandom);
     EXPECT_EQ(first, seededFrame(field, p, 120, 90, 4));
     // Not an empty field: blobs were drawn.
     EXPECT_NE(std::count(first.begin(), first.end(), first[0]), std::ptrdiff_t(first.size()));
@@ -635,7 +639,7 @@ TEST_F(SwirlPlugin, DrawSwitchForgetsTheSwarm) {
     // grain offset for each of the three frames before.
     std::srand(1);
     ParticleField field;
-    createParticleField(field, kFieldConfig, w, h);
+    createParticleField(field, kFieldConfig, w, h, cLibraryRandom);
     for (int i = 0; i < 6168 + 3; ++i) std::rand();
     EXPECT_EQ(again, seededFrame(field, Params().set(kDrawSwitch, 0.01f), w, h, 4));
 }

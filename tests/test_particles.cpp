@@ -17,6 +17,10 @@
 #include "descriptor.h"
 #include "mode_table.h"
 #include "particle_field.h"
+#include "random_source.h"
+
+// The C library's rand(), the sequence the FreeFrame face draws from.
+static RandomSource cLibraryRandom;
 
 namespace {
 
@@ -44,7 +48,7 @@ std::unique_ptr<Fixture> makeField(ParticleConfig config, int w, int h) {
     auto f = std::make_unique<Fixture>();
     f->config = config;
     f->config.defaults.table = f->table;
-    createParticleField(f->field, f->config, w, h);
+    createParticleField(f->field, f->config, w, h, cLibraryRandom);
     return f;
 }
 
@@ -332,7 +336,7 @@ TEST(ModeSelection, ClampsAndPublishesOnlyOnChange) {
     // Without a table nothing is published, but the preset still changes.
     ParticleConfig config = globHeapConfig();
     ParticleField bare;
-    createParticleField(bare, config, 4, 4);
+    createParticleField(bare, config, 4, 4, cLibraryRandom);
     selectMode(bare, 3);
     EXPECT_EQ(bare.activeMode, &bare.modeTable[3]);
 }
@@ -351,7 +355,7 @@ TEST(Seeding, RangesAndDrawCounts) {
         const float S = 1.2f * float(std::max(w, h));  // 116.4
         const int Si = int(S), H = int(S / 2.0f);
         std::srand(5);
-        seedParticles(field, S);
+        seedParticles(field, S, cLibraryRandom);
         const int next = std::rand();
         std::srand(5);
         skipDraws(c.drawsPerParticle * c.config.particleCapacity + 3L * c.config.attractorSlots);
@@ -400,7 +404,7 @@ TEST(Seeding, DrawOrderOfTheFirstParticleAndAttractor) {
     ParticleField& field = f->field;
     const float S = 12.0f;  // Si 12, H 6
     std::srand(9);
-    seedParticles(field, S);
+    seedParticles(field, S, cLibraryRandom);
     std::srand(9);
     std::vector<int> r(9);
     for (int& v : r) v = std::rand();
@@ -422,7 +426,7 @@ TEST(Seeding, DrawOrderOfTheFirstParticleAndAttractor) {
 
 TEST(Seeding, TinySceneStillDefined) {
     auto f = makeField(globHeapConfig(), 1, 1);
-    seedParticles(f->field, 1.2f);  // Si 1, H 0: everything at the origin
+    seedParticles(f->field, 1.2f, cLibraryRandom);  // Si 1, H 0: everything at the origin
     for (const ParticleRecord& p : f->field.particlePos) ASSERT_TRUE(p.x == 0.0f && p.y == 0.0f && p.z == 0.0f);
     for (const Vec3& v : f->field.particleVel) ASSERT_TRUE(v.x == 0.0f && v.y == 0.0f && v.z == 0.0f);
 }
@@ -524,7 +528,7 @@ TEST(Motion, SameResultForAnyThreadCount) {
         std::srand(3);
         auto f = makeField(globSwirlConfig(), 64, 48);
         const float S = 1.2f * 64.0f, K = (64.0f + 48.0f) / 672.0f;
-        seedParticles(f->field, S);
+        seedParticles(f->field, S, cLibraryRandom);
         for (int step = 0; step < 30; ++step) stepParticles(f->field, K, S, 0.7f * K);
         std::vector<uint8_t> bytes(f->field.particlePos.size() * sizeof(ParticleRecord) +
                                    f->field.particleVel.size() * sizeof(Vec3));
@@ -809,7 +813,7 @@ TEST(BlobStamp, SwarmIsTheSameForAnyThreadCount) {
     ParticleField& field = swirl->field;
     BlobView view = viewOf(w, h, 40.0f, kSwirlWeighting);
     view.rotation = viewRotation(angleFromParam(0.6f), angleFromParam(0.3f), 0.0f);
-    seedParticles(field, view.sceneSpan);
+    seedParticles(field, view.sceneSpan, cLibraryRandom);
     std::vector<BlobPlacement> blobs(600);
     blobs.resize(size_t(placeBlobs(field.particlePos.data(), 600, view, blobs.data())));
     ASSERT_GT(blobs.size(), 100u);

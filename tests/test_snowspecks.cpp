@@ -12,6 +12,10 @@
 #include "dot_scene.h"
 #include "plug_obj.h"
 #include "plugin_host.h"
+#include "random_source.h"
+
+// The C library's rand(), the sequence the FreeFrame face draws from.
+static RandomSource cLibraryRandom;
 
 namespace {
 
@@ -439,7 +443,7 @@ TEST(SnowSpecksStages, SeedingRangesAndDrawCount) {
         const FrameGeometry geo = frameGeometry(size, 1);
         SceneMembers scene;
         std::srand(unsigned(size));
-        seedScene(scene, 16, geo);
+        seedScene(scene, 16, geo, cLibraryRandom);
         const int after = std::rand();
         std::srand(unsigned(size));
         for (int i = 0; i < 3 * 16 + 3 * kNumAttractors; ++i) std::rand();

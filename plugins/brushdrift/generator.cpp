@@ -26,7 +26,7 @@ void createScene(PlugObj& obj) {
     const size_t pixels = static_cast<size_t>(obj.width()) * static_cast<size_t>(obj.height());
     obj.workFrame.assign(obj.frameBytes(), 0);
     obj.feedbackFrame.assign(obj.frameBytes(), 0);
-    createParticleField(obj, kBrushDriftParticles, obj.width(), obj.height());
+    createParticleField(obj, kBrushDriftParticles, obj.width(), obj.height(), obj.randomSource);
     obj.coverageMap.assign(pixels, 0);
     obj.dots.assign(kParticleCapacity, BrushDot{});
 }
@@ -48,7 +48,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
 
     obj.particleCount = settings.particleCount;
     if (!obj.particlesSeeded)
-        seedParticles(obj, geometry.sceneSpan);  // the first frame shows the swarm where it was placed
+        seedParticles(obj, geometry.sceneSpan, obj.randomSource);  // the first frame shows the swarm where it was placed
     else
         stepParticles(obj, geometry.frameScale, geometry.sceneSpan, settings.speed);
 

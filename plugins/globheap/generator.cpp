@@ -53,7 +53,7 @@ BlobView makeView(const HeapFrame& f, int width, int height, float spinAngle) {
 void moveParticles(PlugObj& obj, const HeapFrame& f) {
     obj.particleCount = f.particleCount;
     if (!obj.particlesSeeded)
-        seedParticles(obj, f.sceneSpan);  // the fresh cloud is drawn where it was placed
+        seedParticles(obj, f.sceneSpan, obj.randomSource);  // the fresh cloud is drawn where it was placed
     else
         stepParticles(obj, f.frameScale, f.sceneSpan, f.speed);
 }
@@ -72,7 +72,7 @@ void drawPicture(PlugObj& obj, uint8_t* pixels, int B, int noiseAmount, int nois
 }  // namespace
 
 void createScene(PlugObj& obj) {
-    createParticleField(obj, kParticles, obj.width(), obj.height());
+    createParticleField(obj, kParticles, obj.width(), obj.height(), obj.randomSource);
     obj.blobs.resize(size_t(kParticles.particleCapacity));
     obj.blobCount = 0;
     obj.spinAngle = 0.0f;
@@ -95,7 +95,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const BlobView view = makeView(f, w, h, obj.spinAngle);
     obj.blobCount = placeBlobs(obj.particlePos.data(), obj.particleCount, view, obj.blobs.data());
 
-    const int noiseOffset = std::rand() % kGrainWindow;  // drawn every frame, grain or not
+    const int noiseOffset = obj.randomSource.next() % kGrainWindow;  // drawn every frame, grain or not
     drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), B, f.noiseAmount, noiseOffset);
     return 0;
 }

@@ -23,7 +23,7 @@ const ParticleConfig kSwirlField = {
 }  // namespace
 
 void createScene(PlugObj& obj) {
-    createParticleField(obj, kSwirlField, obj.width(), obj.height());
+    createParticleField(obj, kSwirlField, obj.width(), obj.height(), obj.randomSource);
     obj.blobs.resize(kSwirlParticles);
     obj.blobCount = 0;
 }
@@ -51,7 +51,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     obj.particleCount = f.particleCount;
     if (f.drawOn) {
         if (!obj.particlesSeeded)
-            seedParticles(obj, f.sceneSpan);  // drawn where placed, no step this frame
+            seedParticles(obj, f.sceneSpan, obj.randomSource);  // drawn where placed, no step this frame
         else
             stepParticles(obj, f.frameScale, f.sceneSpan, f.speed);
     }
@@ -63,7 +63,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     stampBlobs(obj, obj.blobs.data(), obj.blobCount, width, height);
 
     // Drawn every frame, grain or not, so the random sequence does not depend on it.
-    const FieldColouring colouring = {f.noiseAmount, std::rand() % 10000, f.alphaOn};
+    const FieldColouring colouring = {f.noiseAmount, obj.randomSource.next() % 10000, f.alphaOn};
     mapFieldToFrame(obj, colouring, static_cast<uint8_t*>(output.pixels), bytesPerPixel, pixelCount);
     return 0;
 }

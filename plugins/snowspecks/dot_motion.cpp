@@ -1,5 +1,4 @@
 #include <cmath>
-#include <cstdlib>
 
 #include "dot_scene.h"
 
@@ -12,21 +11,21 @@ FrameGeometry frameGeometry(int width, int height) {
     return geo;
 }
 
-void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo) {
+void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo, RandomSource& random) {
     scene.particlesSeeded = true;
     scene.particleCount = count;
     for (int i = 0; i < count; ++i) {
         // Three separate statements: the draw order is x, y, z.
-        const int rx = std::rand() % geo.half;
-        const int ry = std::rand() % geo.half;
-        const int rz = std::rand() % geo.half;
+        const int rx = random.next() % geo.half;
+        const int ry = random.next() % geo.half;
+        const int rz = random.next() % geo.half;
         scene.particlePos[i] = {static_cast<float>(rx), static_cast<float>(ry), static_cast<float>(rz)};
         scene.particleVel[i] = {0.0f, 0.0f, 0.0f};
     }
     for (int a = 0; a < scene.numAttractors; ++a) {
-        const int rx = std::rand() % geo.mi;
-        const int ry = std::rand() % geo.mi;
-        const int rz = std::rand() % geo.mi;
+        const int rx = random.next() % geo.mi;
+        const int ry = random.next() % geo.mi;
+        const int rz = random.next() % geo.mi;
         scene.attractors[a] = {static_cast<float>(rx) - geo.hf, static_cast<float>(ry) - geo.hf,
                                static_cast<float>(rz) - geo.hf};
     }

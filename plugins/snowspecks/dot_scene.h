@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plugin_members.h"
+#include "random_source.h"
 
 // Everything a frame takes from the (already clamped) parameters.
 struct SnowSettings {
@@ -29,9 +30,9 @@ struct FrameGeometry {
 FrameGeometry frameGeometry(int width, int height);
 
 // Places `count` dots at rest in the positive octant (0..half-1 per axis)
-// and all attractors in the cube -hf..Mi-1-hf, drawing rand() in that order
+// and all attractors in the cube -hf..Mi-1-hf, drawing random numbers in that order
 // (x, y, z per dot, then per attractor). `geo.half` must be at least 1.
-void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo);
+void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo, RandomSource& random);
 // One motion step of every dot under the pull of all attractors.
 void stepDots(SceneMembers& scene);
 

@@ -30,7 +30,7 @@ bool advanceScene(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo)
         return false;
     }
     if (!obj.particlesSeeded)
-        seedScene(obj, s.dotCount, geo);  // drawn where placed; motion starts next frame
+        seedScene(obj, s.dotCount, geo, obj.randomSource);  // drawn where placed; motion starts next frame
     else
         stepDots(obj);
     return true;
