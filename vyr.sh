@@ -3,6 +3,7 @@
 #
 #   ./vyr.sh demo    install what is missing, build, render the demo into demo/
 #   ./vyr.sh test    install what is missing, build (64-bit, 32-bit, sanitizers), run every test
+#   ./vyr.sh tsan    build with ThreadSanitizer (clang) and run the two-thread test of both faces
 #   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
 #   ./vyr.sh package install what is missing, build, make the Debian package build/vyr_<version>_amd64.deb
 #   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
@@ -13,6 +14,7 @@ PACKAGES=(
   cmake make g++ g++-multilib binutils pkgconf
   googletest libgtest-dev libbenchmark-dev
   frei0r-plugins-dev ffmpeg
+  clang libclang-rt-14-dev libomp-14-dev
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libpng-dev libcli11-dev
   nlohmann-json3-dev
   # the Debian package and the hosts that must find it once installed
@@ -45,12 +47,23 @@ configure_and_build() {
   cmake --build "$dir" -j"$jobs"
 }
 
+# Builds only the given targets of a clang build (ThreadSanitizer, fuzzing).
+configure_and_build_clang() {
+  local dir=$1 targets=$2
+  shift 2
+  log "building $dir with clang ($*)"
+  CC=clang CXX=clang++ cmake -S . -B "$dir" -Wno-dev "$@" >/dev/null
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j"$jobs" --target $targets
+}
+
 passed=0
 failed=0
 run_tests() {
   local dir=$1 out rc=0
-  log "testing $dir"
-  out=$(ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1) || rc=$?
+  shift
+  log "testing $dir $*"
+  out=$(ctest --test-dir "$dir" --output-on-failure -j"$jobs" "$@" 2>&1) || rc=$?
   printf '%s\n' "$out" | tail -n 40
   local total bad
   total=$(printf '%s\n' "$out" | sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' | tail -n 1)
@@ -81,6 +94,11 @@ package_check() {
   if [ "$rc" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
+run_tsan() {
+  configure_and_build_clang build-tsan test_threads -DVYR_TSAN=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF
+  run_tests build-tsan -R two_threads_under_thread_sanitizer
+}
+
 cmd=${1:-demo}
 case "$cmd" in
   build)
@@ -96,6 +114,14 @@ case "$cmd" in
     run_tests build-m32
     configure_and_build build-asan -DVYR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF
     run_tests build-asan
+    run_tsan
+    echo
+    echo "tests: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    ;;
+  tsan)
+    install_packages
+    run_tsan
     echo
     echo "tests: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
@@ -117,7 +143,7 @@ case "$cmd" in
     tools/demo.sh build demo
     ;;
   *)
-    echo "usage: $0 demo|test|build|package|bench" >&2
+    echo "usage: $0 demo|test|build|package|bench|tsan" >&2
     exit 2
     ;;
 esac

@@ -30,7 +30,7 @@ function(vyr_add_plugin name)
   # OpenMP runtime with it (when the host does not link it itself) while the
   # runtime's idle worker threads still run in its code.
   target_link_options(${name} PRIVATE
-    -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugmain.map -Wl,--no-undefined -Wl,-z,nodelete)
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugmain.map ${VYR_NO_UNDEFINED} -Wl,-z,nodelete)
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     OUTPUT_NAME ${name}

@@ -70,12 +70,21 @@ struct PluginDescriptor {
 extern const PluginDescriptor pluginDescriptor;
 // Library-wide and writable: a mode preset may publish new defaults into it.
 // One row per parameter, then a row of zeros; built from the plug-in's
-// `kParamSpecs` before any code runs (constant initialisation).
+// `kParamSpecs` before any code runs (constant initialisation). Defaults are
+// read and written only through readDefault(s) and publishDefaults below.
 extern ParamDefStruct* const paramTable;
 
 // The one-line description of parameter `index` of this plug-in, or nullptr
 // when there is no such parameter.
 const char* paramDescription(int index);
+
+// A frame of one instance may publish defaults (a mode preset) while another
+// host thread instantiates or asks for a default. One lock per library
+// orders these, so every reader sees a whole publication: both rows of it,
+// never half-written values.
+float readDefault(const ParamDefStruct* table, uint32_t row);
+void readDefaults(const ParamDefStruct* table, uint32_t count, float* out);
+void publishDefaults(ParamDefStruct* table, int rowA, float valueA, int rowB, float valueB);
 
 // The nearest value in 0..1; NaN becomes 0 so that no NaN ever reaches a
 // float-to-int conversion, and -0 becomes +0.

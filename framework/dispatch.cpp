@@ -5,9 +5,6 @@
 
 namespace {
 
-PlugInfoStruct gPlugInfo;
-PlugExtendedInfoStruct gPlugExtendedInfo;
-
 // A FreeFrame 1.0 host may pass an input-channel number to code 16; no
 // record can live in the first 64 KiB of an address space.
 constexpr uintptr_t kLowestRecordAddress = 65536;
@@ -34,25 +31,38 @@ FFMixed answerPointer(const void* address) {
 
 FFMixed answerStatus(int status) { return answer(status == 0 ? 0u : ff::kFail); }
 
+PlugInfoStruct makeInfo() {
+    PlugInfoStruct info = {};
+    info.APIMajorVersion = 1;
+    info.APIMinorVersion = 0;
+    std::memcpy(info.PluginUniqueID, pluginDescriptor.uniqueId, 4);
+    std::memcpy(info.PluginName, pluginDescriptor.name, strnlen(pluginDescriptor.name, sizeof info.PluginName));
+    info.PluginType = pluginDescriptor.type;
+    return info;
+}
+
+PlugExtendedInfoStruct makeExtendedInfo() {
+    PlugExtendedInfoStruct info = {};
+    info.PluginMajorVersion = pluginDescriptor.majorVersion;
+    info.PluginMinorVersion = pluginDescriptor.minorVersion;
+    info.Description = pluginDescriptor.description;
+    info.About = pluginDescriptor.about;
+    info.FreeFrameExtendedDataSize = 0;
+    info.FreeFrameExtendedDataBlock = nullptr;
+    return info;
+}
+
+// Filled once, on the first call, under the initialisation guard of a
+// function-local static: a UI thread and a render thread asking at the same
+// time both get the complete record, and no call ever rewrites it.
 const PlugInfoStruct* getInfo() {
-    gPlugInfo.APIMajorVersion = 1;
-    gPlugInfo.APIMinorVersion = 0;
-    std::memcpy(gPlugInfo.PluginUniqueID, pluginDescriptor.uniqueId, 4);
-    std::memset(gPlugInfo.PluginName, 0, sizeof gPlugInfo.PluginName);
-    std::memcpy(gPlugInfo.PluginName, pluginDescriptor.name,
-                strnlen(pluginDescriptor.name, sizeof gPlugInfo.PluginName));
-    gPlugInfo.PluginType = pluginDescriptor.type;
-    return &gPlugInfo;
+    static const PlugInfoStruct info = makeInfo();
+    return &info;
 }
 
 const PlugExtendedInfoStruct* getExtendedInfo() {
-    gPlugExtendedInfo.PluginMajorVersion = pluginDescriptor.majorVersion;
-    gPlugExtendedInfo.PluginMinorVersion = pluginDescriptor.minorVersion;
-    gPlugExtendedInfo.Description = pluginDescriptor.description;
-    gPlugExtendedInfo.About = pluginDescriptor.about;
-    gPlugExtendedInfo.FreeFrameExtendedDataSize = 0;
-    gPlugExtendedInfo.FreeFrameExtendedDataBlock = nullptr;
-    return &gPlugExtendedInfo;
+    static const PlugExtendedInfoStruct info = makeExtendedInfo();
+    return &info;
 }
 
 bool indexIsValid(uint32_t index) { return index < pluginDescriptor.numParams; }
@@ -96,7 +106,7 @@ extern "C" __attribute__((visibility("default"))) FFMixed plugMain(uint32_t func
             return answerPointer(paramTable[index].name);
         case ff::kGetParameterDefault:
             if (!indexIsValid(index)) return answer(ff::kFail);
-            return answerFloat(paramTable[index].defaultValue);
+            return answerFloat(readDefault(paramTable, index));
         case ff::kGetParameterDisplay:
             if (!indexIsValid(index)) return answer(ff::kFail);
             return answerPointer(obj->getParameterDisplay(index));

@@ -91,8 +91,9 @@ PlugObj* instantiate(const VideoInfoStruct* pVideoInfo) {
     if (obj == nullptr) return nullptr;
     obj->fMultiReady = false;
     obj->videoInfo = info;
-    for (uint32_t i = 0; i < pluginDescriptor.numParams; ++i)
-        obj->paramValues[i].value = paramTable[i].defaultValue;
+    float defaults[kNumParams];
+    readDefaults(paramTable, kNumParams, defaults);
+    for (uint32_t i = 0; i < kNumParams; ++i) obj->paramValues[i].value = defaults[i];
     obj->fMulti = createMulti();
     if (obj->fMulti == nullptr) {
         delete obj;

@@ -1,7 +1,31 @@
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "descriptor.h"
+
+namespace {
+
+// Compiled into each library: one lock per parameter table.
+std::mutex gDefaultsLock;
+
+}  // namespace
+
+float readDefault(const ParamDefStruct* table, uint32_t row) {
+    std::lock_guard<std::mutex> hold(gDefaultsLock);
+    return table[row].defaultValue;
+}
+
+void readDefaults(const ParamDefStruct* table, uint32_t count, float* out) {
+    std::lock_guard<std::mutex> hold(gDefaultsLock);
+    for (uint32_t i = 0; i < count; ++i) out[i] = table[i].defaultValue;
+}
+
+void publishDefaults(ParamDefStruct* table, int rowA, float valueA, int rowB, float valueB) {
+    std::lock_guard<std::mutex> hold(gDefaultsLock);
+    table[rowA].defaultValue = valueA;
+    table[rowB].defaultValue = valueB;
+}
 
 void formatDisplayValue(float v, char (&field)[16]) {
     std::memset(field, ' ', sizeof field);

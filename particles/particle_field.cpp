@@ -189,6 +189,6 @@ void selectMode(ParticleField& field, int wanted) {
     const ModeDefaultsTarget& target = field.config->defaults;
     if (target.table == nullptr) return;
     // Shared by every instance in the process: whichever selects last wins.
-    target.table[target.speedRow].defaultValue = record->defaultSpeed;
-    target.table[target.numParticlesRow].defaultValue = record->defaultNumParticles;
+    publishDefaults(target.table, target.speedRow, record->defaultSpeed, target.numParticlesRow,
+                    record->defaultNumParticles);
 }
