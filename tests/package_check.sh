@@ -52,6 +52,15 @@ check_picture() {
 
 for name in "${sources[@]}" "$effect"; do
   lower=${name,,}
+  # Kdenlive and Shotcut find their files in their own folders.
+  if [ "$name" = "$effect" ]; then
+    editor_files=("/usr/share/kdenlive/effects/frei0r_$name.xml" "/usr/share/shotcut/qml/filters/$lower/meta.qml"
+      "/usr/share/shotcut/qml/filters/$lower/ui.qml")
+  else
+    editor_files=("/usr/share/kdenlive/generators/frei0r_$name.xml")
+  fi
+  for f in "${editor_files[@]}"; do [ -s "$f" ] || fail "$f is not installed"; done
+
   # ffmpeg
   if [ "$name" = "$effect" ]; then
     input=(-f lavfi -i testsrc2=size=64x48:rate=25 -vf "frei0r=$name")
@@ -69,6 +78,10 @@ for name in "${sources[@]}" "$effect"; do
       -consumer "avformat:$work/melt-$name.png" f=image2 vcodec=png width=64 height=48 >/dev/null 2>&1 || fail "melt cannot run $name"
   else
     grep -q "frei0r.$name\$" <<<"$melt_producers" || fail "melt does not list the producer frei0r.$name"
+    # The installed clip of the source, as Shotcut and melt open it.
+    melt -silent "/usr/share/vyr/clips/$name.mlt" out=0 -consumer "avformat:$work/clip-$name.png" f=image2 vcodec=png \
+      width=64 height=48 >/dev/null 2>&1 || fail "melt cannot play the installed clip of $name"
+    check_picture "$work/clip-$name.png" "melt (clip)" "$name"
     melt -silent "frei0r.$name" out=0 -consumer "avformat:$work/melt-$name.png" f=image2 vcodec=png width=64 height=48 \
       >/dev/null 2>&1 || fail "melt cannot run $name"
   fi
