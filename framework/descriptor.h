@@ -94,12 +94,6 @@ inline float clampParam(float v) {
     return v;
 }
 
-// The rotation angle of a parameter value v in radians: (v - 0.5) x 2 pi,
-// formed in double precision and stored as float.
-inline float angleFromParam(float v) {
-    return static_cast<float>((static_cast<double>(v) - 0.5) * (2.0 * 3.14159265358979323846));
-}
-
 // Writes the "%f" text of v into a 16-byte display field: blanks first,
 // then the text and its NUL. Texts longer than 15 characters are cut.
 void formatDisplayValue(float v, char (&field)[16]);

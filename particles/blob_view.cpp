@@ -1,4 +1,4 @@
-// The swarm seen from the viewer: rotation, blob placement and stamping.
+// The swarm's blobs on the frame: placement and stamping.
 #include "blob_view.h"
 
 #include <algorithm>
@@ -22,11 +22,6 @@ int32_t truncLimited(float v) {
 }
 
 }  // namespace
-
-ViewRotation viewRotation(float angleX, float angleY, float angleZ) {
-    return {std::sin(angleX), std::cos(angleX), std::sin(angleY),
-            std::cos(angleY), std::sin(angleZ), std::cos(angleZ)};
-}
 
 bool placeBlobAt(int32_t sx, int32_t sy, float depthCue, const BlobView& view, BlobPlacement& out) {
     const float D = view.blobSize;

@@ -1,7 +1,6 @@
-// The swarm seen from the viewer: the rotation of the particles into view,
-// the square each particle's blob covers on the frame, and the stamping of
-// the blobs into the per-pixel counters. Shared by the particle
-// deliverables; what differs between them (how nearness weights a blob, what
+// The swarm's blobs on the frame: the square each particle's blob covers
+// once rotated into view (scene_view.h), and the stamping of the blobs into
+// the per-pixel counters. Shared by the particle plug-ins; what differs between them (how nearness weights a blob, what
 // a finished row of counters becomes) is data or the caller's own code.
 #pragma once
 
@@ -9,35 +8,7 @@
 #include <type_traits>
 
 #include "particle_field.h"
-
-// Sines and cosines of the three view angles, taken once per frame.
-struct ViewRotation {
-    float sX, cX, sY, cY, sZ, cZ;
-};
-
-ViewRotation viewRotation(float angleX, float angleY, float angleZ);
-
-// Turns (x, y, z) about X, then Y, then Z. The order of every product and
-// sum is fixed so that the pictures are the same in every build.
-inline Vec3 rotateIntoView(const ViewRotation& r, float x, float y, float z) {
-    const float y1 = r.cX * y - r.sX * z;
-    const float z1 = r.sX * y + r.cX * z;
-    const float z2 = r.cY * z1 - r.sY * x;
-    const float x1 = r.sY * z1 + r.cY * x;
-    const float x2 = r.cZ * x1 - r.sZ * y1;
-    const float y2 = r.sZ * x1 + r.cZ * y1;
-    return Vec3{x2, y2, z2};
-}
-
-// Nearness of a rotated depth: 0.01 at (and behind) the back face of the
-// scene cube of edge S, 1 at the front face and beyond. A depth that is not
-// a number counts as farthest.
-inline float depthCue(float depth, float S) {
-    float t = (depth + 0.5f * S) / S;
-    if (!(t >= 0.01f)) t = 0.01f;
-    if (t > 1.0f) t = 1.0f;
-    return t;
-}
+#include "scene_view.h"
 
 // How nearness weights a blob: 16.16 weight = trunc(gain x depthCue) + bias.
 struct BlobWeighting {

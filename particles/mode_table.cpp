@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scene_view.h"
+
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // Speed, size and count mappings, thresholds and published defaults of one
 // preset; the ramps are built separately.

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kKernelSize = 256;
 constexpr int kSinCosSteps = 65536;  // one full turn
 constexpr int kThirdEntries = 768;   // sums of three 8-bit channels

@@ -10,10 +10,7 @@
 
 #include "mode_table.h"
 #include "random_source.h"
-
-struct Vec3 {
-    float x, y, z;
-};
+#include "scene_view.h"
 
 // One particle slot. `w` is set by seeding in deliverables with a fourth
 // position component; `colour[j]` is the paint for pixel byte j in

@@ -456,7 +456,7 @@ TEST(SnowSpecksStages, SeedingRangesAndDrawCount) {
                 EXPECT_LE(c, float(geo.half - 1));
                 EXPECT_EQ(c, std::floor(c));
             }
-        for (const Point3& a : scene.attractors)
+        for (const Vec3& a : scene.attractors)
             for (float c : {a.x, a.y, a.z}) {
                 EXPECT_GE(c, -geo.hf);
                 EXPECT_LE(c, float(geo.mi - 1) - geo.hf);
@@ -510,11 +510,11 @@ TEST(SnowSpecksStages, FirstFrameRestsAndLaterFramesStayWithinTheSpeedLimit) {
         EXPECT_EQ(obj->particlePos[i].z, float(seeds[i].z));
     }
     for (int f = 0; f < 50; ++f) {
-        Point3 before[kMaxDots];
+        Vec3 before[kMaxDots];
         std::copy(obj->particlePos, obj->particlePos + kMaxDots, before);
         ASSERT_EQ(obj->processFrame(frame.data()), 0);
         for (int i = 0; i < 16; ++i) {
-            const Point3 v = obj->particleVel[i];
+            const Vec3 v = obj->particleVel[i];
             for (float c : {v.x, v.y, v.z}) ASSERT_LE(std::fabs(c), 4.0f);
             EXPECT_EQ(obj->particlePos[i].x, before[i].x + v.x);
             EXPECT_EQ(obj->particlePos[i].y, before[i].y + v.y);
@@ -522,27 +522,6 @@ TEST(SnowSpecksStages, FirstFrameRestsAndLaterFramesStayWithinTheSpeedLimit) {
         }
     }
     EXPECT_EQ(deInstantiate(obj), 0);
-}
-
-TEST(SnowSpecksStages, RotationTurnsAboutXThenYThenZ) {
-    const float quarter = 0.75f;  // parameter value of a quarter turn
-    const auto near = [](const Point3& p, float x, float y, float z) {
-        return std::fabs(p.x - x) < 1e-4f && std::fabs(p.y - y) < 1e-4f && std::fabs(p.z - z) < 1e-4f;
-    };
-    const Rotation none = makeRotation(0.0f, 0.0f, 0.0f);
-    const Point3 p = {3.0f, -5.0f, 7.0f};
-    EXPECT_TRUE(near(rotatePoint(none, p), 3.0f, -5.0f, 7.0f));
-    const float q = angleFromParam(quarter);
-    EXPECT_TRUE(near(rotatePoint(makeRotation(q, 0, 0), {0, 1, 0}), 0, 0, 1));
-    EXPECT_TRUE(near(rotatePoint(makeRotation(0, q, 0), {0, 0, 1}), 1, 0, 0));
-    EXPECT_TRUE(near(rotatePoint(makeRotation(0, 0, q), {1, 0, 0}), 0, 1, 0));
-    EXPECT_TRUE(near(rotatePoint(makeRotation(q, 0, 0), {0, 0, 1}), 0, -1, 0));
-    EXPECT_TRUE(near(rotatePoint(makeRotation(0, q, 0), {1, 0, 0}), 0, 0, -1));
-    EXPECT_TRUE(near(rotatePoint(makeRotation(0, 0, q), {0, 1, 0}), -1, 0, 0));
-    // X first: y goes to z, then Y takes z to x, then Z takes x to y.
-    EXPECT_TRUE(near(rotatePoint(makeRotation(q, q, q), {0, 1, 0}), 0, 1, 0));
-    // Z first would have ended at (0, 0, 1).
-    EXPECT_TRUE(near(rotatePoint(makeRotation(q, q, q), {1, 0, 0}), 0, 0, -1));
 }
 
 class ConeProfile : public ::testing::Test {

@@ -8,7 +8,7 @@
 
 FrameGeometry frameGeometry(int width, int height) {
     FrameGeometry g;
-    g.sceneSpan = 1.2f * static_cast<float>(std::max(width, height));
+    g.sceneSpan = sceneSpan(width, height);
     g.frameScale = static_cast<float>(width) / 384.0f;
     return g;
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
 constexpr int kGrainWindow = 10000;  // spare noise bytes beyond w*h
 // 16.16 blob weight: half brightness at the far end of the cube, full at the near end.
 constexpr BlobWeighting kBlobWeighting = {32768.0f, 32768};

@@ -4,6 +4,7 @@
 
 #include "mode_table.h"
 #include "params.h"
+#include "scene_view.h"
 
 constexpr int kHeapParticles = 256;  // particle slots
 constexpr int kHeapAttractors = 16;  // attractor slots

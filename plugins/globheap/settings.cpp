@@ -15,7 +15,7 @@ constexpr double kSpinPerFrame = 0.12566370614359174;
 
 HeapFrame heapFrameValues(const float (&param)[kNumParams], int width, int height, const ModeRecord& mode) {
     HeapFrame f;
-    const float S = 1.2f * static_cast<float>(std::max(width, height));  // the cloud overfills the frame by a fifth
+    const float S = sceneSpan(width, height);
     const float K = static_cast<float>(width + height) / 672.0f;
     f.sceneSpan = S;
     f.frameScale = K;

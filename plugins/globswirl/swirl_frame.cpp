@@ -9,7 +9,7 @@ int presetIndex(float mode) { return std::clamp(static_cast<int>(mode * 5.0f), 0
 SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height,
                             const ModeRecord& mode) {
     SwirlFrame f;
-    const float S = 1.2f * static_cast<float>(std::max(width, height));
+    const float S = sceneSpan(width, height);
     const float K = static_cast<float>(width + height) / 672.0f;
     f.sceneSpan = S;
     f.frameScale = K;

@@ -3,28 +3,10 @@
 
 #include "dot_scene.h"
 
-Rotation makeRotation(float rotX, float rotY, float rotZ) {
-    return {std::sin(rotX), std::cos(rotX), std::sin(rotY), std::cos(rotY), std::sin(rotZ), std::cos(rotZ)};
-}
-
-Point3 rotatePoint(const Rotation& rot, const Point3& p) {
-    const float y1 = rot.cX * p.y - rot.sX * p.z;
-    const float z1 = rot.sX * p.y + rot.cX * p.z;
-    const float x1 = rot.sY * z1 + rot.cY * p.x;
-    const float z2 = rot.cY * z1 - rot.sY * p.x;
-    const float x2 = rot.cZ * x1 - rot.sZ * y1;
-    const float y2 = rot.sZ * x1 + rot.cZ * y1;
-    return {x2, y2, z2};
-}
-
-DotFootprint dotFootprint(const Point3& rotated, const FrameGeometry& geo, float dotReach,
+DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach,
                           float falloff, int width, int height) {
-    // Depth factor: 1 at the front face of the scene cube, 0.01 at (or
-    // behind) the back. Written so that a NaN also lands on 0.01.
-    float depth = (rotated.z + geo.hf) / geo.m;
-    if (!(depth >= 0.01f)) depth = 0.01f;
-    if (depth > 1.0f) depth = 1.0f;
-    const float size = depth * dotReach;
+    // The scene cube of this plug-in is as wide as the larger side.
+    const float size = depthCue(rotated.z, geo.m) * dotReach;
     DotFootprint dot;
     // No perspective: depth changes only the size and spread of a dot.
     dot.cx = static_cast<int>(rotated.x) + width / 2;

@@ -44,12 +44,12 @@ float limitSpeed(float v) {
 
 void stepDots(SceneMembers& scene) {
     for (int i = 0; i < scene.particleCount; ++i) {
-        const Point3 p = scene.particlePos[i];
+        const Vec3 p = scene.particlePos[i];
         // Every attractor pulls with strength 15 / len^2; the distance is
         // raised to 1 so that a dot sitting on an attractor gets a finite kick.
-        Point3 f = {0.0f, 0.0f, 0.0f};
+        Vec3 f = {0.0f, 0.0f, 0.0f};
         for (int a = 0; a < scene.numAttractors; ++a) {
-            const Point3& at = scene.attractors[a];
+            const Vec3& at = scene.attractors[a];
             const float dx = at.x - p.x;
             const float dy = at.y - p.y;
             const float dz = at.z - p.z;
@@ -60,7 +60,7 @@ void stepDots(SceneMembers& scene) {
             f.y += dy * g;
             f.z += dz * g;
         }
-        Point3& v = scene.particleVel[i];
+        Vec3& v = scene.particleVel[i];
         v.x = limitSpeed(v.x - f.x);
         v.y = limitSpeed(v.y - f.y);
         v.z = limitSpeed(v.z - f.z);

@@ -36,14 +36,6 @@ void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo, RandomS
 // One motion step of every dot under the pull of all attractors.
 void stepDots(SceneMembers& scene);
 
-// Sines and cosines of the three rotation angles.
-struct Rotation {
-    float sX, cX, sY, cY, sZ, cZ;
-};
-Rotation makeRotation(float rotX, float rotY, float rotZ);
-// Rotates about X, then Y, then Z.
-Point3 rotatePoint(const Rotation& rot, const Point3& p);
-
 // Where and how a dot lands on the picture: its centre pixel (possibly
 // outside the frame), reach r (10..kMaxReach) and fall-off slope k.
 struct DotFootprint {
@@ -51,7 +43,7 @@ struct DotFootprint {
     int reach;
     int slope;
 };
-DotFootprint dotFootprint(const Point3& rotated, const FrameGeometry& geo, float dotReach,
+DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach,
                           float falloff, int width, int height);
 
 // Integer distances of offsets (x, y), 0 <= x, y <= kMaxReach.

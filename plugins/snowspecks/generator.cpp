@@ -8,7 +8,7 @@
 void createScene(PlugObj& obj) {
     buildDistanceTable(obj.distanceTable);
     obj.accumBuffer.resize(size_t(obj.width()) * size_t(obj.height()));
-    for (Point3& a : obj.attractors) a = {0.0f, 0.0f, 0.0f};
+    for (Vec3& a : obj.attractors) a = {0.0f, 0.0f, 0.0f};
     obj.numAttractors = kNumAttractors;
     for (int i = 0; i < kMaxDots; ++i) {
         obj.particlePos[i] = {0.0f, 0.0f, 0.0f};
@@ -37,9 +37,10 @@ bool advanceScene(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo)
 }
 
 void drawDots(PlugObj& obj, const FrameGeometry& geo, float dotReach, float falloff) {
-    const Rotation rot = makeRotation(obj.rotX, obj.rotY, obj.rotZ);
+    const ViewRotation rot = viewRotation(obj.rotX, obj.rotY, obj.rotZ);
     for (int i = 0; i < obj.particleCount; ++i) {
-        const Point3 p = rotatePoint(rot, obj.particlePos[i]);
+        const Vec3& at = obj.particlePos[i];
+        const Vec3 p = rotateIntoView(rot, at.x, at.y, at.z);
         const DotFootprint dot = dotFootprint(p, geo, dotReach, falloff, obj.width(), obj.height());
         drawCone(obj.accumBuffer.data(), obj.width(), obj.height(), obj.distanceTable.data(), dot);
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "params.h"
+#include "scene_view.h"
 
 // Scene size: at most 16 dots, always 64 attractors.
 constexpr int kMaxDots = 16;
@@ -16,19 +17,14 @@ constexpr int kMaxReach = 512;
 // frame size, so every dot reads inside it.
 constexpr int kDistanceSide = kMaxReach + 1;
 
-// A point or velocity in scene space: pixels, origin at the picture centre.
-struct Point3 {
-    float x, y, z;
-};
-
 struct SceneMembers {
     std::vector<int32_t> accumBuffer;    // W x H brightness accumulators, 0..255
     std::vector<int32_t> distanceTable;  // kDistanceSide rows of kDistanceSide, row = |dy|
     bool particlesSeeded = false;
-    Point3 attractors[kNumAttractors] = {};
+    Vec3 attractors[kNumAttractors] = {};
     int32_t numAttractors = kNumAttractors;
-    Point3 particlePos[kMaxDots] = {};
-    Point3 particleVel[kMaxDots] = {};
+    Vec3 particlePos[kMaxDots] = {};
+    Vec3 particleVel[kMaxDots] = {};
     int32_t particleCount = kMaxDots;
     float rotX = 0.0f;
     float rotY = 0.0f;
