@@ -29,6 +29,7 @@ struct Scene {
     FrameShape shape;
     Scene(int w, int h, int b) : shape{w, h, b} {
         createParticleField(members, kConfig, w, h, cLibraryRandom);
+        members.canvas.assign(size_t(w) * h * 4, 0);
         members.workFrame.assign(size_t(w) * h * b, 0);
         members.feedbackFrame.assign(size_t(w) * h * b, 0);
         members.coverageMap.assign(size_t(w) * h, 0);
@@ -36,7 +37,7 @@ struct Scene {
     }
     Scene(const Scene&) = delete;  // activeMode points into the members
     Scene& operator=(const Scene&) = delete;
-    uint8_t* canvas(int x, int y) { return reinterpret_cast<uint8_t*>(&members.accumBuffer[size_t(y) * shape.width + x]); }
+    uint8_t* canvas(int x, int y) { return &members.canvas[(size_t(y) * shape.width + x) * 4]; }
     uint8_t& coverage(int x, int y) { return members.coverageMap[size_t(y) * shape.width + x]; }
     uint8_t* work(int x, int y) { return &members.workFrame[(size_t(y) * shape.width + x) * shape.bytesPerPixel]; }
     void fillKernel(int (*weight)(int v, int u)) {
@@ -129,45 +130,18 @@ TEST(BrushDriftCanvas, ZeroGainIgnoresInput) {
 
 // -------------------------------------------------------------- brush dots
 
-TEST(BrushDriftDots, SizeStepAndStrength) {
-    const FrameShape shape{64, 48, 4};
-    // Depth at or beyond half the span is nearest (t = 1), far behind is 0.01.
-    const BrushDot nearDot = placeDot(particleAt(0, 0, 40, 100, 100, 100), kNoRotation, shape, 64.0f, 0.0f, 0.0f);
-    EXPECT_EQ(nearDot.size, 10);  // D = 0: the smallest dot, h = 5
-    EXPECT_EQ(nearDot.step, 16777216 / 10);
-    EXPECT_EQ(nearDot.strength, 65536);
-    EXPECT_EQ(nearDot.left, 27);
-    EXPECT_EQ(nearDot.top, 19);
-    const BrushDot farDot = placeDot(particleAt(0, 0, -1000, 100, 100, 100), kNoRotation, shape, 64.0f, 0.0f, 0.0f);
-    EXPECT_EQ(farDot.strength, 25936);
-    // t = 1: s = trunc(0.9375 D + 0.0625 D); an odd size covers one pixel less.
-    const BrushDot odd = placeDot(particleAt(0, 0, 40, 1, 1, 1), kNoRotation, shape, 64.0f, 0.9375f * 11.0f, 0.0625f * 11.0f);
-    EXPECT_EQ(odd.size, 10);
-    EXPECT_EQ(odd.step, 16777216 / 11);
-    const BrushDot big = placeDot(particleAt(0, 0, 40, 1, 1, 1), kNoRotation, shape, 64.0f, 0.9375f * 40.0f, 0.0625f * 40.0f);
-    EXPECT_EQ(big.size, 40);
-    EXPECT_EQ(big.left, 12);
-}
-
-TEST(BrushDriftDots, VisibilityAtTheFrameEdge) {
-    const FrameShape shape{64, 48, 4};
-    // Dot centre sx = -5 with h = 5: columns -10..-1, wholly left of the frame.
-    EXPECT_FALSE(placeDot(particleAt(-37, 0, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
-    EXPECT_TRUE(placeDot(particleAt(-36, 0, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
-    EXPECT_FALSE(placeDot(particleAt(0, 29, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
-    EXPECT_TRUE(placeDot(particleAt(0, 28, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
-    EXPECT_FALSE(placeDot(particleAt(3.0e9f, 0, 0, 1, 1, 1), kNoRotation, shape, 64.0f, 0, 0).visible);
-}
-
-TEST(BrushDriftDots, ViewRotationTurnsAboutTheCentre) {
-    const FrameShape shape{64, 48, 4};
-    const ViewRotation quarterZ = viewRotation(0.0f, 0.0f, angleFromParam(0.75f));
-    const BrushDot dot = placeDot(particleAt(10, 0, 40, 1, 1, 1), quarterZ, shape, 64.0f, 0, 0);
-    EXPECT_EQ(dot.left + 5, 32);
-    EXPECT_EQ(dot.top + 5, 34);
-    // A half turn about Y brings a particle from the back to the front.
-    const ViewRotation halfY = viewRotation(0.0f, angleFromParam(1.0f), 0.0f);
-    EXPECT_EQ(placeDot(particleAt(0, 0, -1000, 1, 1, 1), halfY, shape, 64.0f, 0, 0).strength, 65536);
+TEST(BrushDriftDots, StrengthGrowsWithNearnessAndPaintIsTheParticles) {
+    // Placement is the shared blob placement; a dot adds its paint and a
+    // coverage strength from about 0.4 (farthest) to 1 (nearest).
+    const BlobView view = brushView(FrameShape{64, 48, 4}, kNoRotation, 0.0f, 64.0f);
+    BrushDot nearDot, farDot;
+    ASSERT_TRUE(placeDot(particleAt(0, 0, 40, 100, 90, 80), view, nearDot));
+    EXPECT_EQ(nearDot.blob.weight, 65536);
+    EXPECT_EQ(nearDot.blob.size, 10);  // D = 0: the smallest dot
+    EXPECT_EQ(nearDot.colour[0], 100);
+    EXPECT_EQ(nearDot.colour[2], 80);
+    ASSERT_TRUE(placeDot(particleAt(0, 0, -1000, 100, 100, 100), view, farDot));
+    EXPECT_EQ(farDot.blob.weight, 25936);
 }
 
 TEST(BrushDriftDots, KernelIsSpreadOverTheDot) {
@@ -175,9 +149,8 @@ TEST(BrushDriftDots, KernelIsSpreadOverTheDot) {
     // Weight = kernel column, so at full strength the coverage shows which
     // column each pixel sampled.
     scene.fillKernel([](int, int u) { return u; });
-    scene.members.dots[0] = placeDot(particleAt(-10, 0, 40, 1, 1, 1), kNoRotation, scene.shape, 40.0f, 0, 0);
-    scene.members.dots[1] = placeDot(particleAt(5, 0, 40, 1, 1, 1), kNoRotation, scene.shape, 40.0f,
-                                     0.9375f * 11.0f, 0.0625f * 11.0f);
+    placeDot(particleAt(-10, 0, 40, 1, 1, 1), brushView(scene.shape, kNoRotation, 0.0f, 40.0f), scene.members.dots[0]);
+    placeDot(particleAt(5, 0, 40, 1, 1, 1), brushView(scene.shape, kNoRotation, 11.0f, 40.0f), scene.members.dots[1]);
     stampDots(scene.members, scene.shape, 2);
     EXPECT_EQ(scene.coverage(5, 10), 0);      // column 0 of the kernel adds nothing
     EXPECT_EQ(scene.coverage(6, 10), 25);     // (1 x 1677721) >> 16
@@ -193,7 +166,7 @@ TEST(BrushDriftDots, KernelIsSpreadOverTheDot) {
 TEST(BrushDriftDots, ClippedDotShowsMatchingPartOfProfile) {
     Scene scene(20, 20, 4);
     scene.fillKernel([](int, int u) { return u; });
-    scene.members.dots[0] = placeDot(particleAt(-12, 0, 40, 1, 1, 1), kNoRotation, scene.shape, 40.0f, 0, 0);
+    placeDot(particleAt(-12, 0, 40, 1, 1, 1), brushView(scene.shape, kNoRotation, 0.0f, 40.0f), scene.members.dots[0]);
     stampDots(scene.members, scene.shape, 1);
     EXPECT_EQ(scene.coverage(0, 10), (7 * (16777216 / 10)) >> 16);  // columns -7..-1 are cut off
     EXPECT_EQ(scene.coverage(2, 10), 230);
@@ -202,7 +175,7 @@ TEST(BrushDriftDots, ClippedDotShowsMatchingPartOfProfile) {
 TEST(BrushDriftDots, PaintLerpAndCoverage) {
     Scene scene(20, 20, 4);
     scene.fillKernel([](int, int) { return 255; });
-    std::memset(scene.members.accumBuffer.data(), 0, scene.members.accumBuffer.size() * 4);
+    std::fill(scene.members.canvas.begin(), scene.members.canvas.end(), 0);
     scene.members.particlePos[0] = particleAt(0, 0, 40, 200, 100, 64);
     scene.members.particlePos[1] = particleAt(0, 0, 40, 200, 100, 64);
     paintDots(scene.members, scene.shape, 1, kNoRotation, 0.0f, 20.0f);
@@ -226,7 +199,7 @@ TEST(BrushDriftDots, PaintLerpAndCoverage) {
 TEST(BrushDriftDots, LaterDotsPaintOverEarlierOnesForAnyThreadCount) {
     Scene scene(64, 64, 4);
     auto paintTwo = [&](int first, int second, int threads) {
-        std::memset(scene.members.accumBuffer.data(), 0, scene.members.accumBuffer.size() * 4);
+        std::fill(scene.members.canvas.begin(), scene.members.canvas.end(), 0);
         std::memset(scene.members.coverageMap.data(), 0, scene.members.coverageMap.size());
         scene.members.particlePos[0] = particleAt(-3, -5, 10, first, first, first);
         scene.members.particlePos[1] = particleAt(4, 6, 0, second, second, second);
@@ -234,9 +207,9 @@ TEST(BrushDriftDots, LaterDotsPaintOverEarlierOnesForAnyThreadCount) {
         omp_set_num_threads(threads);
         paintDots(scene.members, scene.shape, 2, viewRotation(0.3f, -0.2f, 0.1f), 48.0f, 76.8f);
         omp_set_num_threads(saved);
-        return std::vector<int32_t>(scene.members.accumBuffer);
+        return scene.members.canvas;
     };
-    const std::vector<int32_t> oneThenTwo = paintTwo(250, 70, 1);
+    const std::vector<uint8_t> oneThenTwo = paintTwo(250, 70, 1);
     EXPECT_NE(oneThenTwo, paintTwo(70, 250, 1));
     EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 2));
     EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 3));

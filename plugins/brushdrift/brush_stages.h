@@ -46,23 +46,24 @@ struct BrushSettings {
 
 BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord& mode, float frameScale);
 
-// Puts the input picture, times the gain k modulo 256, on the canvas
-// (accumBuffer), with the alpha byte chosen by m. Writes every byte of every
+// Puts the input picture, times the gain k modulo 256, on the canvas, with the alpha byte chosen by m. Writes every byte of every
 // canvas cell, so the canvas needs no clearing before it.
 void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int k, int m);
 
-// Where particle p stamps its dot: rotated by the view, projected straight
-// onto the frame, sized and weighted by its nearness. sizeNear and sizeFar
-// are 0.9375 D and 0.0625 D.
-BrushDot placeDot(const ParticleRecord& p, const ViewRotation& view, const FrameShape& shape, float sceneSpan,
-                  float sizeNear, float sizeFar);
+// How the swarm's brush dots are placed: rotated by the view, projected
+// straight onto the frame, dotScale pixels wide at full nearness, their
+// coverage strength growing with nearness from about 0.4 to 1.
+BlobView brushView(const FrameShape& shape, const ViewRotation& view, float dotScale, float sceneSpan);
+
+// Particle p's dot with its paint; false when it lies wholly off the frame.
+bool placeDot(const ParticleRecord& p, const BlobView& view, BrushDot& out);
 
 // Stamps the dots of particles 0..n-1 onto the canvas and coverageMap, in
 // particle order: a later dot paints over an earlier one.
 void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
                float sceneSpan);
 
-// Stamps dots 0..n-1 of scene.dots (already placed) in particle order.
+// Stamps dots 0..n-1 of scene.dots (already placed) in order.
 void stampDots(SceneMembers& scene, const FrameShape& shape, int n);
 
 // workFrame = canvas colour weighted by coverage, alpha by m (for m = 2 the

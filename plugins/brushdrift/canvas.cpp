@@ -26,7 +26,7 @@ void fillFromInput(uint8_t* canvas, const uint8_t* input, int n, int k, int m) {
 }  // namespace
 
 void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int k, int m) {
-    uint8_t* canvas = reinterpret_cast<uint8_t*>(scene.accumBuffer.data());
+    uint8_t* canvas = scene.canvas.data();
     const int n = shape.pixelCount();
     if (k == 0) {
         // Without input gain the canvas is black, opaque for 4-byte pixels,

@@ -24,6 +24,7 @@ const ParticleConfig kBrushDriftParticles = {
 
 void createScene(PlugObj& obj) {
     const size_t pixels = static_cast<size_t>(obj.width()) * static_cast<size_t>(obj.height());
+    obj.canvas.assign(pixels * 4, 0);
     obj.workFrame.assign(obj.frameBytes(), 0);
     obj.feedbackFrame.assign(obj.frameBytes(), 0);
     createParticleField(obj, kBrushDriftParticles, obj.width(), obj.height(), obj.randomSource);
