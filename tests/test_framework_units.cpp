@@ -2,15 +2,23 @@
 // inverts its input and can be told to fail: instance set-up, slots, the
 // frame operations' failure paths and notices.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plug_obj.h"
 #include "plugin_host.h"
+#include "thread_team.h"
 
 namespace {
 
@@ -342,4 +350,83 @@ TEST(Lifecycle, DeInstantiateReleasesEverything) {
         obj->fMulti->inputs[3]->pixels = std::malloc(8);  // a buffer left in an unused slot
         obj->fMulti->outputs[0]->pixels2 = std::malloc(8);
     }
+}
+
+// The plug-ins' worker team: every band exactly once whatever the thread
+// count, and no way to hang a host (loops inside loops, two host threads
+// at once, a forked child).
+namespace {
+
+// Runs `bands` bands on `threads` threads and answers how often each ran.
+std::vector<int> bandRuns(int bands, int threads) {
+    std::vector<std::atomic<int>> runs(size_t(std::max(bands, 0)));
+    auto body = [&](int b) { runs[size_t(b)].fetch_add(1); };
+    runOnTeam(bands, threads, body);
+    std::vector<int> out;
+    for (auto& r : runs) out.push_back(r.load());
+    return out;
+}
+
+}  // namespace
+
+TEST(ThreadTeam, RunsEveryBandOnceForAnyCountOfThreadsAndBands) {
+    for (int threads : {1, 2, 3, 8})
+        for (int bands : {0, 1, 2, 3, 17, 1000})
+            EXPECT_EQ(bandRuns(bands, threads), std::vector<int>(size_t(bands), 1))
+                << threads << " threads, " << bands << " bands";
+}
+
+TEST(ThreadTeam, HelpersTakeBandsAlongsideTheCaller) {
+    // Each band waits (at most two seconds) until a second thread has
+    // taken a band, so a team that left the caller alone fails here.
+    std::mutex m;
+    std::set<std::thread::id> seen;
+    auto body = [&](int) {
+        {
+            std::lock_guard<std::mutex> g(m);
+            seen.insert(std::this_thread::get_id());
+        }
+        for (int i = 0; i < 2000; ++i) {
+            {
+                std::lock_guard<std::mutex> g(m);
+                if (seen.size() >= 2) return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    runOnTeam(8, 2, body);
+    EXPECT_EQ(seen.size(), 2u);
+}
+
+TEST(ThreadTeam, ALoopInsideABandAndLoopsFromTwoHostThreadsComplete) {
+    std::atomic<int> inner{0};
+    auto outer = [&](int) {
+        EXPECT_EQ(teamThreadLimit(), 1);  // the team is busy with this loop
+        auto one = [&](int) { inner.fetch_add(1); };
+        runOnTeam(5, 2, one);
+    };
+    runOnTeam(4, 2, outer);
+    EXPECT_EQ(inner.load(), 20);
+
+    std::vector<int> a, b;
+    std::thread other([&] {
+        for (int i = 0; i < 200; ++i) a = bandRuns(37, 2);
+    });
+    for (int i = 0; i < 200; ++i) b = bandRuns(23, 2);
+    other.join();
+    EXPECT_EQ(a, std::vector<int>(37, 1));
+    EXPECT_EQ(b, std::vector<int>(23, 1));
+}
+
+TEST(ThreadTeam, AForkedChildRunsLoopsWithoutTheParentsHelpers) {
+    ASSERT_EQ(bandRuns(64, 2), std::vector<int>(64, 1));  // the helpers exist now
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        alarm(20);  // a hang shows as a killed child
+        _exit(bandRuns(64, 2) == std::vector<int>(64, 1) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
