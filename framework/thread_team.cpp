@@ -2,7 +2,6 @@
 
 #include <omp.h>
 #include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -48,10 +47,11 @@ void claimBands(void (*body)(void*, int), void* context, int bands, std::atomic<
         body(context, b);
 }
 
-void helperLoop(Team* t) {
+// `seen` is the generation when the helper was started: a loop that begins
+// before the new thread first runs is still one it must look at.
+void helperLoop(Team* t, unsigned seen) {
     tInsideTeamLoop = true;
     std::unique_lock<std::mutex> lk(t->lock);
-    unsigned seen = t->generation;
     for (;;) {
         t->wake.wait(lk, [&] { return t->generation != seen; });
         seen = t->generation;
@@ -87,7 +87,7 @@ int ensureHelpers(Team* t, int count) {
     std::lock_guard<std::mutex> g(t->lock);
     while (t->helpers < count) {
         try {
-            std::thread(helperLoop, t).detach();
+            std::thread(helperLoop, t, t->generation).detach();
         } catch (const std::system_error&) {
             break;  // no more threads to be had: work with those there are
         }
@@ -96,18 +96,11 @@ int ensureHelpers(Team* t, int count) {
     return t->helpers;
 }
 
-int cpusAvailable() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
 }  // namespace
 
 int teamThreadLimit() {
     if (tInsideTeamLoop || omp_in_parallel()) return 1;
-    static const int cpus = cpusAvailable();
-    return std::max(1, std::min({omp_get_max_threads(), cpus, kMaxHelpers + 1}));
+    return std::max(1, std::min(omp_get_max_threads(), kMaxHelpers + 1));
 }
 
 void runOnTeam(int bands, int threads, void (*body)(void* context, int band), void* context) {

@@ -16,8 +16,8 @@
 #include <type_traits>
 
 // How many threads a loop may use: the host's OpenMP thread count (so that
-// OMP_NUM_THREADS and omp_set_num_threads keep working), at most the CPUs
-// this process may run on, and 1 inside a host's own parallel region.
+// OMP_NUM_THREADS and omp_set_num_threads keep working; by default the
+// number of CPUs), and 1 inside a host's own parallel region or a team loop.
 int teamThreadLimit();
 
 // Runs body(context, band) once for every band 0..bands-1 on up to
