@@ -20,6 +20,8 @@ PACKAGES=(
   # the Debian package and the hosts that must find it once installed
   dpkg-dev file lintian help2man melt
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  # the Gem example patches, run headless
+  puredata-core gem gem-plugin-gmerlin xvfb xauth libgl1-mesa-dri
 )
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -99,6 +101,12 @@ run_tsan() {
   run_tests build-tsan -R two_threads_under_thread_sanitizer
 }
 
+# The Gem example patches in Pd + Gem under Xvfb.
+gem_check() {
+  log "Gem example patches"
+  if tests/gem_check.sh . build/frei0r; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+
 cmd=${1:-demo}
 case "$cmd" in
   build)
@@ -110,6 +118,7 @@ case "$cmd" in
     configure_and_build build -DVYR_BENCH=ON
     run_tests build
     package_check
+    gem_check
     configure_and_build build-m32 -DVYR_M32=ON -DVYR_TOOLS=OFF
     run_tests build-m32
     configure_and_build build-asan -DVYR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF

@@ -5,6 +5,8 @@
 # vyrhost in /usr/bin, the editor files and the documentation.
 set(VYR_DOC_DIR share/doc/vyr)
 install(FILES README.md DESTINATION ${VYR_DOC_DIR} COMPONENT docs)
+# The Gem example patches, one per plug-in.
+install(DIRECTORY gem/ DESTINATION share/vyr/gem COMPONENT docs)
 if(EXISTS ${CMAKE_SOURCE_DIR}/docs)
   install(DIRECTORY docs/ DESTINATION ${VYR_DOC_DIR}/docs COMPONENT docs)
 endif()
