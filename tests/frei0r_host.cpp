@@ -99,20 +99,6 @@ std::vector<uint8_t> Frei0rInstance::render(const std::vector<uint8_t>* in, doub
     return out;
 }
 
-std::vector<uint8_t> patternFrame(unsigned width, unsigned height, unsigned frame) {
-    std::vector<uint8_t> pixels(size_t(width) * height * 4);
-    for (unsigned y = 0; y < height; ++y) {
-        uint8_t* row = pixels.data() + size_t(y) * width * 4;
-        for (unsigned x = 0; x < width; ++x) {
-            row[4 * x + 0] = uint8_t(x * 255 / (width > 1 ? width - 1 : 1) + frame * 7);
-            row[4 * x + 1] = uint8_t(y * 255 / (height > 1 ? height - 1 : 1) + frame * 3);
-            row[4 * x + 2] = uint8_t((x ^ y) * 5 + frame * 11);
-            row[4 * x + 3] = uint8_t(128 + x + y + frame);
-        }
-    }
-    return pixels;
-}
-
 std::vector<uint8_t> commandOutput(const std::string& command, int* status) {
     std::vector<uint8_t> out;
     if (status != nullptr) *status = -1;

@@ -76,10 +76,6 @@ class Frei0rInstance {
     unsigned width_, height_;
 };
 
-// A 32-bit picture that changes with `frame`: gradients in the colour
-// bytes and a varying alpha, so that effects have something to work on.
-std::vector<uint8_t> patternFrame(unsigned width, unsigned height, unsigned frame);
-
 // Runs a shell command and returns everything it wrote to standard output;
 // `status` receives the exit status (-1 when it could not be run).
 std::vector<uint8_t> commandOutput(const std::string& command, int* status = nullptr);

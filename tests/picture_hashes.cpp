@@ -41,20 +41,6 @@ struct Scenario {
     Call call = Call::InPlace;
 };
 
-// A deterministic picture for effects: gradients with some texture.
-std::vector<uint8_t> testPicture(uint32_t w, uint32_t h, uint32_t bpp) {
-    std::vector<uint8_t> p(size_t(w) * h * bpp);
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) {
-            uint8_t* px = &p[(size_t(y) * w + x) * bpp];
-            px[0] = uint8_t(x * 255 / (w > 1 ? w - 1 : 1));
-            px[1] = uint8_t(y * 255 / (h > 1 ? h - 1 : 1));
-            px[2] = uint8_t((x ^ y) * 7);
-            if (bpp == 4) px[3] = uint8_t(128 + (x + y) % 128);
-        }
-    return p;
-}
-
 constexpr uint32_t k32 = ff::kDepth32;
 constexpr uint32_t k24 = ff::kDepth24;
 
@@ -191,7 +177,7 @@ std::string runScenario(const Scenario& s) {
         return line + " instantiate-failed";
     }
     vyrtest::Instance& inst = *made;
-    const std::vector<uint8_t> input = testPicture(s.width, s.height, inst.bytesPerPixel());
+    const std::vector<uint8_t> input = vyrtest::texturedPicture(inst);
     for (int f = 0; f < s.frames; ++f) {
         for (const Change& c : s.changes)
             if (c.frame == f && inst.setParameter(c.name, c.value) != 0) return line + " bad-parameter:" + c.name;

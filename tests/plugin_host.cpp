@@ -67,6 +67,15 @@ uint32_t Instance::setParameter(const std::string& name, float value) {
     return setParameter(uint32_t(index), value);
 }
 
+void Instance::set(const Settings& settings) {
+    for (const auto& s : settings)
+        if (setParameter(s.first, s.second) != 0) throw std::runtime_error("refused " + s.first + " in " + lib_.name());
+}
+
+void Instance::setAll(const std::vector<float>& values) {
+    for (size_t i = 0; i < values.size(); ++i) setParameter(uint32_t(i), values[i]);
+}
+
 float Instance::getParameter(uint32_t index) const { return ffhost::floatFromWord(lib_.call(ff::kGetParameter, index, id())); }
 
 std::string Instance::displayText(uint32_t index) const {
@@ -152,6 +161,52 @@ std::string hex64(uint64_t v) {
     char buf[17];
     std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
     return buf;
+}
+
+std::vector<uint8_t> texturedPicture(uint32_t w, uint32_t h, uint32_t bpp, unsigned seed) {
+    std::vector<uint8_t> p(size_t(w) * h * bpp);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            uint8_t* px = &p[(size_t(y) * w + x) * bpp];
+            px[0] = uint8_t(x * 255 / (w > 1 ? w - 1 : 1) + seed * 29);
+            px[1] = uint8_t(y * 255 / (h > 1 ? h - 1 : 1) + seed * 53);
+            px[2] = uint8_t((x ^ y) * 7 + seed * 97);
+            if (bpp == 4) px[3] = uint8_t(128 + (x + y + seed) % 128);
+        }
+    return p;
+}
+
+std::vector<uint8_t> texturedPicture(const Instance& inst, unsigned seed) {
+    return texturedPicture(inst.width(), inst.height(), inst.bytesPerPixel(), seed);
+}
+
+::testing::AssertionResult samePicture(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t bpp) {
+    if (a.size() != b.size()) return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size();
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == b[i]) continue;
+        const size_t first = i - i % bpp;
+        ::testing::AssertionResult r = ::testing::AssertionFailure();
+        r << "pixel " << i / bpp << " differs first, at byte " << i % bpp << ":";
+        for (size_t k = first; k < first + bpp && k < a.size(); ++k) r << " " << int(a[k]);
+        r << " vs";
+        for (size_t k = first; k < first + bpp && k < b.size(); ++k) r << " " << int(b[k]);
+        return r;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult everyByteIs(const std::vector<uint8_t>& bytes, uint8_t value) {
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (bytes[i] != value)
+            return ::testing::AssertionFailure() << "byte " << i << " of " << bytes.size() << " is " << int(bytes[i])
+                                                 << ", not " << int(value);
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<float> someValues(uint32_t count, uint32_t variant) {
+    std::vector<float> v(count);
+    for (uint32_t i = 0; i < count; ++i) v[i] = 0.15f + 0.07f * float((i * 7 + variant * 3) % 11);
+    return v;
 }
 
 }  // namespace vyrtest

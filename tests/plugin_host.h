@@ -3,8 +3,12 @@
 // deliberately poisoned records, and notices captured from standard error.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ffhost.h"
@@ -37,6 +41,9 @@ class PluginLibrary : public ffhost::Library {
     std::string name_;
 };
 
+// Parameter values by name, applied in order.
+using Settings = std::vector<std::pair<std::string, float>>;
+
 // One instance, destroyed with the object; instantiate must succeed. Its
 // calls answer the plug-in's raw word, and its set-parameter records carry
 // garbage in the upper half of the value, as some hosts leave it.
@@ -52,6 +59,8 @@ class Instance {
 
     uint32_t setParameter(uint32_t index, float value);
     uint32_t setParameter(const std::string& name, float value);
+    void set(const Settings& settings);           // each must be accepted
+    void setAll(const std::vector<float>& values);  // parameters 0, 1, 2...
     float getParameter(uint32_t index) const;
     std::string displayText(uint32_t index) const;  // all 16 bytes
 
@@ -96,5 +105,28 @@ class StderrCapture {
 // A 64-bit FNV-1a hash of a buffer, for comparing pictures across builds.
 uint64_t fnv1a(const std::vector<uint8_t>& bytes);
 std::string hex64(uint64_t v);
+
+// A deterministic picture with texture in every byte: gradients across and
+// down, a pattern, and an alpha ramp. `seed` shifts every byte, so that the
+// frames of a clip differ; seed 0 is the input of the stored reference
+// pictures and must not change.
+std::vector<uint8_t> texturedPicture(uint32_t width, uint32_t height, uint32_t bytesPerPixel, unsigned seed = 0);
+std::vector<uint8_t> texturedPicture(const Instance& inst, unsigned seed = 0);
+
+// Pictures compared whole; a failure names the first differing pixel and
+// its bytes rather than printing the frames.
+::testing::AssertionResult samePicture(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                                       uint32_t bytesPerPixel = 4);
+// Every byte equals `value`; a failure names the first one that does not.
+::testing::AssertionResult everyByteIs(const std::vector<uint8_t>& bytes, uint8_t value);
+
+// Values inside 0..1 for `count` parameters, a different list per variant.
+std::vector<float> someValues(uint32_t count, uint32_t variant = 0);
+
+// Advances the C library's generator by n draws, as a plug-in's seeding or
+// frame would.
+inline void skipDraws(long n) {
+    for (long i = 0; i < n; ++i) std::rand();
+}
 
 }  // namespace vyrtest

@@ -95,7 +95,7 @@ std::vector<uint8_t> frameWith(const Frei0rLibrary& lib, int index, double value
     const bool source = lib.info().plugin_type == F0R_PLUGIN_TYPE_SOURCE;
     std::vector<uint8_t> out;
     for (unsigned f = 0; f < 4; ++f) {
-        const std::vector<uint8_t> in = vyrtest::patternFrame(64, 48, f);
+        const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, f);
         out = inst.render(source ? nullptr : &in);
     }
     return out;

@@ -18,6 +18,8 @@ using vyrtest::Frei0rInstance;
 using vyrtest::Frei0rLibrary;
 using vyrtest::Instance;
 using vyrtest::PluginLibrary;
+using vyrtest::samePicture;
+using vyrtest::someValues;
 
 namespace {
 
@@ -27,36 +29,14 @@ class Frei0rFace : public ::testing::TestWithParam<std::string> {};
 // Comparisons set every parameter on both faces: a mode preset publishes
 // new defaults into its own library's table, and the frei0r library stays
 // loaded, so defaults may differ between the two faces after earlier tests.
-std::vector<float> someValues(uint32_t count, uint32_t variant = 0) {
-    std::vector<float> v(count);
-    for (uint32_t i = 0; i < count; ++i) v[i] = 0.15f + 0.07f * float((i * 7 + variant * 3) % 11);
-    return v;
-}
-
 void setAll(Frei0rInstance& f, const std::vector<float>& values) {
     for (size_t i = 0; i < values.size(); ++i) f.set(int(i), values[i]);
-}
-
-void setAll(Instance& ff, const std::vector<float>& values) {
-    for (size_t i = 0; i < values.size(); ++i) ff.setParameter(uint32_t(i), values[i]);
 }
 
 std::vector<uint8_t> freeFrameCopy(Instance& ff, const std::vector<uint8_t>& in) {
     std::vector<uint8_t> out(ff.frameBytes(), 0);
     EXPECT_EQ(ff.processFrameCopy({in.data()}, out), 0u);
     return out;
-}
-
-// Frames are compared whole; the message names the first differing byte.
-::testing::AssertionResult samePicture(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size())
-        return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size();
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i])
-            return ::testing::AssertionFailure()
-                   << "byte " << i << " (pixel " << i / 4 << ", channel " << i % 4 << "): " << int(a[i])
-                   << " vs " << int(b[i]);
-    return ::testing::AssertionSuccess();
 }
 
 std::vector<std::string> definedDynamicSymbols(const std::string& path) {
@@ -225,7 +205,7 @@ TEST_P(Frei0rFace, UpdateWithoutInputRendersLikeAFreeFrameHostFromABlackFrame) {
     {
         std::srand(1);
         Instance inst(ff, 64, 48);
-        setAll(inst, values);
+        inst.setAll(values);
         for (int k = 0; k < 3; ++k) freeFrameFrames.push_back(inst.renderFrame());
     }
     for (int k = 0; k < 3; ++k) EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
@@ -242,7 +222,7 @@ TEST_P(Frei0rFace, UpdateWithInputRendersLikeAFreeFrameCopy) {
         setAll(f, values);
         std::vector<uint8_t> out(f.frameBytes(), 0x5A);
         for (unsigned k = 0; k < 3; ++k) {
-            const std::vector<uint8_t> in = vyrtest::patternFrame(64, 48, k);
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
             f.update(&in, out);
             frei0rFrames.push_back(out);
         }
@@ -250,9 +230,9 @@ TEST_P(Frei0rFace, UpdateWithInputRendersLikeAFreeFrameCopy) {
     {
         std::srand(1);
         Instance inst(ff, 64, 48);
-        setAll(inst, values);
+        inst.setAll(values);
         for (unsigned k = 0; k < 3; ++k)
-            freeFrameFrames.push_back(freeFrameCopy(inst, vyrtest::patternFrame(64, 48, k)));
+            freeFrameFrames.push_back(freeFrameCopy(inst, vyrtest::texturedPicture(64, 48, 4, k)));
     }
     for (int k = 0; k < 3; ++k) EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
 }
@@ -267,7 +247,7 @@ TEST_P(Frei0rFace, InPlaceUpdateRendersLikeAFreeFrameInPlaceFrame) {
         Frei0rInstance f(lib, 48, 32);
         setAll(f, values);
         for (unsigned k = 0; k < 2; ++k) {
-            std::vector<uint8_t> frame = vyrtest::patternFrame(48, 32, k);
+            std::vector<uint8_t> frame = vyrtest::texturedPicture(48, 32, 4, k);
             lib.update(f.id(), 0.0, reinterpret_cast<const uint32_t*>(frame.data()),
                        reinterpret_cast<uint32_t*>(frame.data()));
             frei0rFrames.push_back(frame);
@@ -276,9 +256,9 @@ TEST_P(Frei0rFace, InPlaceUpdateRendersLikeAFreeFrameInPlaceFrame) {
     {
         std::srand(1);
         Instance inst(ff, 48, 32);
-        setAll(inst, values);
+        inst.setAll(values);
         for (unsigned k = 0; k < 2; ++k) {
-            std::vector<uint8_t> frame = vyrtest::patternFrame(48, 32, k);
+            std::vector<uint8_t> frame = vyrtest::texturedPicture(48, 32, 4, k);
             EXPECT_EQ(inst.processFrame(frame), 0u);
             freeFrameFrames.push_back(frame);
         }
@@ -307,14 +287,14 @@ TEST_P(Frei0rFace, ParametersSetBetweenFramesActOnTheNextFrame) {
                 f.set(1, nan);
                 f.set(0, -3.0);
             }
-            const std::vector<uint8_t> in = vyrtest::patternFrame(64, 48, k);
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
             frei0rFrames.push_back(f.render(&in));
         }
     }
     {
         std::srand(1);
         Instance inst(ff, 64, 48);
-        setAll(inst, values);
+        inst.setAll(values);
         for (unsigned k = 0; k < 4; ++k) {
             if (k == 1) inst.setParameter(1, 0.9f);
             if (k == 2) inst.setParameter(uint32_t(last), 1.0f);
@@ -322,7 +302,7 @@ TEST_P(Frei0rFace, ParametersSetBetweenFramesActOnTheNextFrame) {
                 inst.setParameter(1, 0.0f);
                 inst.setParameter(0u, 0.0f);
             }
-            freeFrameFrames.push_back(freeFrameCopy(inst, vyrtest::patternFrame(64, 48, k)));
+            freeFrameFrames.push_back(freeFrameCopy(inst, vyrtest::texturedPicture(64, 48, 4, k)));
         }
     }
     for (int k = 0; k < 4; ++k) EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
@@ -340,7 +320,7 @@ TEST_P(Frei0rFace, AnInstanceConstructedAgainAtAnotherSizeRendersThatSize) {
         ASSERT_TRUE(f.ok());
         setAll(f, values);
         for (unsigned k = 0; k < 2; ++k) {
-            const std::vector<uint8_t> in = vyrtest::patternFrame(s[0], s[1], k);
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(s[0], s[1], 4, k);
             frei0rFrames.push_back(f.render(&in));
             ASSERT_EQ(frei0rFrames.back().size(), size_t(s[0]) * s[1] * 4);
         }
@@ -348,9 +328,9 @@ TEST_P(Frei0rFace, AnInstanceConstructedAgainAtAnotherSizeRendersThatSize) {
     std::srand(1);
     for (const auto& s : sizes) {
         Instance inst(ff, s[0], s[1]);
-        setAll(inst, values);
+        inst.setAll(values);
         for (unsigned k = 0; k < 2; ++k)
-            freeFrameFrames.push_back(freeFrameCopy(inst, vyrtest::patternFrame(s[0], s[1], k)));
+            freeFrameFrames.push_back(freeFrameCopy(inst, vyrtest::texturedPicture(s[0], s[1], 4, k)));
     }
     for (size_t k = 0; k < frei0rFrames.size(); ++k)
         EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
@@ -375,7 +355,7 @@ TEST_P(Frei0rFace, SeveralInstancesInOneProcessKeepTheirOwnState) {
         Frei0rInstance* both[] = {&a, &b};
         unsigned k = 0;
         for (int i : order) {
-            const std::vector<uint8_t> in = vyrtest::patternFrame(w[i], h[i], k++);
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(w[i], h[i], 4, k++);
             frei0rFrames.push_back(both[i]->render(&in));
         }
         EXPECT_EQ(a.get(0), double(otherValues[0]));
@@ -385,11 +365,11 @@ TEST_P(Frei0rFace, SeveralInstancesInOneProcessKeepTheirOwnState) {
         std::srand(1);
         Instance a(ff, w[0], h[0]);
         Instance b(ff, w[1], h[1]);
-        setAll(a, otherValues);
-        setAll(b, values);
+        a.setAll(otherValues);
+        b.setAll(values);
         Instance* both[] = {&a, &b};
         unsigned k = 0;
-        for (int i : order) freeFrameFrames.push_back(freeFrameCopy(*both[i], vyrtest::patternFrame(w[i], h[i], k++)));
+        for (int i : order) freeFrameFrames.push_back(freeFrameCopy(*both[i], vyrtest::texturedPicture(w[i], h[i], 4, k++)));
     }
     for (size_t k = 0; k < frei0rFrames.size(); ++k)
         EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
@@ -403,7 +383,7 @@ TEST_P(Frei0rFace, Update2AndAnyTimeRenderTheSameFramesAsUpdate) {
         std::srand(1);
         Frei0rInstance f(lib, 64, 48);
         for (unsigned k = 0; k < 3; ++k) {
-            const std::vector<uint8_t> in = vyrtest::patternFrame(64, 48, k);
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
             viaUpdate.push_back(f.render(&in, 40.0 * k));
         }
     }
@@ -412,7 +392,7 @@ TEST_P(Frei0rFace, Update2AndAnyTimeRenderTheSameFramesAsUpdate) {
         Frei0rInstance f(lib, 64, 48);
         const double times[] = {5000.0, 5000.0, -1.0};
         for (unsigned k = 0; k < 3; ++k) {
-            const std::vector<uint8_t> in = vyrtest::patternFrame(64, 48, k);
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
             std::vector<uint8_t> out(f.frameBytes(), 0);
             lib.update2(f.id(), times[k], reinterpret_cast<const uint32_t*>(in.data()),
                         reinterpret_cast<const uint32_t*>(other.data()), nullptr,
@@ -443,7 +423,7 @@ TEST_P(Frei0rFace, UnloadingRightAfterAFrameIsSafe) {
     for (int round = 0; round < 3; ++round) {
         Frei0rLibrary lib(GetParam());
         Frei0rInstance f(lib, 64, 48);
-        const std::vector<uint8_t> in = vyrtest::patternFrame(64, 48, 0);
+        const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, 0);
         f.render(&in);
     }
     void* stillLoaded = dlopen(vyrtest::frei0rPath(GetParam()).c_str(), RTLD_NOW | RTLD_NOLOAD);

@@ -23,6 +23,8 @@
 
 using vyrtest::Instance;
 using vyrtest::PluginLibrary;
+using vyrtest::samePicture;
+using vyrtest::someValues;
 
 namespace {
 
@@ -66,22 +68,6 @@ std::string paramList(const std::vector<float>& values) {
         list += text;
     }
     return list;
-}
-
-std::vector<float> someValues(uint32_t count) {
-    std::vector<float> v(count);
-    for (uint32_t i = 0; i < count; ++i) v[i] = 0.2f + 0.06f * float((i * 5) % 11);
-    return v;
-}
-
-::testing::AssertionResult samePicture(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size())
-        return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size();
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i])
-            return ::testing::AssertionFailure() << "byte " << i << " (pixel " << i / 4 << ", channel " << i % 4
-                                                 << "): ffmpeg " << int(a[i]) << ", FreeFrame " << int(b[i]);
-    return ::testing::AssertionSuccess();
 }
 
 // A raw bgra clip written for ffmpeg to read, removed with the object.
@@ -181,7 +167,7 @@ TEST(Frei0rEffect, PaintsARawClipAsTheFreeFrameFaceDoes) {
     PluginLibrary lib("VyrBrushDrift1");
     const std::vector<float> values = someValues(lib.numParameters());
     std::vector<std::vector<uint8_t>> inputs;
-    for (unsigned k = 0; k < kFrames; ++k) inputs.push_back(vyrtest::patternFrame(kWidth, kHeight, k));
+    for (unsigned k = 0; k < kFrames; ++k) inputs.push_back(vyrtest::texturedPicture(kWidth, kHeight, 4, k));
     RawClip clip(inputs);
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
     const auto viaFfmpeg = runFfmpeg("-f rawvideo -pix_fmt bgra -video_size " + size + " -framerate 25 -i '" +

@@ -81,9 +81,7 @@ void expectShifted(const std::vector<int>& a, const std::vector<int>& b, int w, 
         }
 }
 
-void skipDraws(long n) {
-    for (long i = 0; i < n; ++i) std::rand();
-}
+using vyrtest::skipDraws;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -419,55 +417,6 @@ TEST(GlobHeapFrames, SameFramesForAnyThreadCount) {
 }
 
 // ------------------------------------------------ through the built plug-in
-
-TEST(GlobHeapPlugin, Depth24And32DrawTheSameGrey) {
-    vyrtest::PluginLibrary lib("VyrGlobHeap1");
-    std::srand(1);
-    vyrtest::Instance i32(lib, 97, 61, ff::kDepth32);
-    std::srand(1);
-    vyrtest::Instance i24(lib, 97, 61, ff::kDepth24);
-    for (int f = 0; f < 3; ++f) {
-        std::srand(100 + f);
-        const std::vector<uint8_t> a = i32.renderFrame();
-        std::srand(100 + f);
-        const std::vector<uint8_t> b = i24.renderFrame();
-        ASSERT_EQ(a.size(), 97u * 61u * 4u);
-        ASSERT_EQ(b.size(), 97u * 61u * 3u);
-        for (size_t p = 0; p < 97u * 61u; ++p) {
-            ASSERT_EQ(a[4 * p + 3], 255);
-            ASSERT_EQ(a[4 * p], b[3 * p]);
-            ASSERT_EQ(b[3 * p], b[3 * p + 1]);
-            ASSERT_EQ(b[3 * p], b[3 * p + 2]);
-        }
-    }
-}
-
-TEST(GlobHeapPlugin, IgnoresAndClearsTheInput) {
-    vyrtest::PluginLibrary lib("VyrGlobHeap1");
-    const int w = 40, h = 30;
-    std::srand(1);
-    vyrtest::Instance viaFrame(lib, w, h);
-    std::srand(1);
-    vyrtest::Instance viaRecord(lib, w, h);
-
-    std::vector<uint8_t> noisy(size_t(w) * h * 4);
-    for (size_t i = 0; i < noisy.size(); ++i) noisy[i] = uint8_t(i * 37);
-    std::srand(5);
-    ASSERT_EQ(viaFrame.processFrame(noisy), 0u);
-
-    std::vector<uint8_t> in(size_t(w) * h * 4, 0xee), out(size_t(w) * h * 4, 0x11);
-    FrameImageStruct inSlot{ff::kFormatPacked8, 4, in.data(), w, h, nullptr, 0, 0};
-    FrameImageStruct outSlot{ff::kFormatPacked8, 4, out.data(), w, h, nullptr, 0, 0};
-    FrameMultiStruct record{};
-    record.numInputs = 1;
-    record.inputs[0] = &inSlot;
-    record.numOutputs = 1;
-    record.outputs[0] = &outSlot;
-    std::srand(5);
-    ASSERT_EQ(viaRecord.processFrameMulti(&record), 0u);
-    EXPECT_EQ(out, noisy);
-    EXPECT_EQ(in, std::vector<uint8_t>(in.size(), 0));
-}
 
 TEST(GlobHeapPlugin, PresetNeverChangesReportedDefaults) {
     vyrtest::PluginLibrary lib("VyrGlobHeap1");

@@ -22,7 +22,7 @@ bool refused(const PluginLibrary& lib, const VideoInfoStruct* vi) {
     FFMixed in;
     in.PointerValue = const_cast<VideoInfoStruct*>(vi);
     FFMixed r = lib.callMixed(ff::kInstantiate, in, nullptr);
-    if (r.PointerValue == reinterpret_cast<void*>(uintptr_t(ff::kFail))) return true;
+    if (ffhost::isFailure(r)) return true;
     lib.call(ff::kDeInstantiate, 0, r.PointerValue);
     return false;
 }

@@ -17,6 +17,7 @@
 #include "descriptor.h"
 #include "mode_table.h"
 #include "particle_field.h"
+#include "plugin_host.h"
 #include "random_source.h"
 
 // The C library's rand(), the sequence the FreeFrame face draws from.
@@ -54,9 +55,7 @@ std::unique_ptr<Fixture> makeField(ParticleConfig config, int w, int h) {
 
 int kernelAt(const ParticleField& field, int row, int col) { return field.blobKernel[size_t(row) * 256 + size_t(col)]; }
 
-void skipDraws(long n) {
-    for (long i = 0; i < n; ++i) std::rand();
-}
+using vyrtest::skipDraws;
 
 // ---------------------------------------------------------------- creation
 

@@ -28,18 +28,6 @@ const PluginLibrary& lib() {
     return library;
 }
 
-std::vector<uint8_t> noisePicture(size_t bytes, unsigned salt) {
-    std::vector<uint8_t> p(bytes);
-    uint32_t s = 2463534242u ^ salt;
-    for (uint8_t& b : p) {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        b = uint8_t(s);
-    }
-    return p;
-}
-
 // Every pixel grey (three equal colour bytes), and at 4 bytes per pixel the
 // fourth byte 255.
 void expectGreyPicture(const std::vector<uint8_t>& frame, int bpp) {
@@ -282,73 +270,6 @@ TEST(SnowSpecksPicture, LookParametersActOnEveryFrameWithoutChangingTheMotion) {
     }
 }
 
-TEST(SnowSpecksPicture, TwentyFourAndThirtyTwoBitFramesCarryTheSameGreys) {
-    Instance deep(lib(), 90, 60, ff::kDepth32);
-    Instance shallow(lib(), 90, 60, ff::kDepth24);
-    for (Instance* inst : {&deep, &shallow}) inst->setParameter("Angle Y", 0.6f);
-    for (int f = 0; f < 4; ++f) {
-        std::srand(5);  // only the first frame draws: both seed the same scene
-        const std::vector<uint8_t> a = deep.renderFrame();
-        std::srand(5);
-        const std::vector<uint8_t> b = shallow.renderFrame();
-        ASSERT_EQ(a.size(), 90u * 60 * 4);
-        ASSERT_EQ(b.size(), 90u * 60 * 3);
-        expectGreyPicture(b, 3);
-        for (size_t i = 0; i < 90u * 60; ++i) ASSERT_EQ(a[i * 4], b[i * 3]) << "frame " << f << " pixel " << i;
-    }
-}
-
-TEST(SnowSpecksPicture, TheInputHasNoInfluence) {
-    std::srand(9);
-    Instance fromBlack(lib(), 80, 60);
-    std::srand(9);
-    Instance fromNoise(lib(), 80, 60);
-    for (int f = 0; f < 3; ++f) {
-        const std::vector<uint8_t> expected = fromBlack.renderFrame();
-        std::vector<uint8_t> inPlace = noisePicture(fromNoise.frameBytes(), unsigned(f));
-        ASSERT_EQ(fromNoise.processFrame(inPlace), 0u);
-        EXPECT_EQ(inPlace, expected);
-    }
-    std::srand(9);
-    Instance copied(lib(), 80, 60);
-    std::srand(9);
-    Instance reference(lib(), 80, 60);
-    const std::vector<uint8_t> input = noisePicture(copied.frameBytes(), 99);
-    std::vector<uint8_t> output = noisePicture(copied.frameBytes(), 98);
-    ASSERT_EQ(copied.processFrameCopy({input.data()}, output), 0u);
-    EXPECT_EQ(output, reference.renderFrame());
-}
-
-TEST(SnowSpecksPicture, CallerRecordsAreDrawnAtTheirOwnDepth) {
-    // Caller's records on a 32-bit instance with 3 bytes per pixel: the dots
-    // come out as in a 24-bit instance. With one buffer for input and output
-    // the noise it held is gone; with two, the input is cleared as well.
-    std::srand(4);
-    Instance reference(lib(), 50, 40, ff::kDepth24);
-    const std::vector<uint8_t> expected = reference.renderFrame();
-
-    for (bool shared : {true, false}) {
-        std::srand(4);
-        Instance inst(lib(), 50, 40, ff::kDepth32);
-        std::vector<uint8_t> inPixels = noisePicture(50 * 40 * 3, 1);
-        std::vector<uint8_t> outPixels = noisePicture(50 * 40 * 3, 2);
-        FrameImageStruct in = {ff::kFormatPacked8, 3, inPixels.data(), 50, 40, nullptr, 0, 0};
-        FrameImageStruct out = {ff::kFormatPacked8, 3, outPixels.data(), 50, 40, nullptr, 0, 0};
-        FrameMultiStruct record{};
-        record.numInputs = 1;
-        record.numOutputs = 1;
-        record.inputs[0] = &in;
-        record.outputs[0] = shared ? &in : &out;
-        ASSERT_EQ(inst.processFrameMulti(&record), 0u);
-        if (shared) {
-            EXPECT_EQ(inPixels, expected);
-        } else {
-            EXPECT_EQ(outPixels, expected);
-            EXPECT_EQ(inPixels, std::vector<uint8_t>(inPixels.size(), 0));
-        }
-    }
-}
-
 TEST(SnowSpecksPicture, FirstFramesAfterTheSameSeedAreIdentical) {
     std::vector<std::vector<uint8_t>> runs[2];
     for (auto& run : runs) {
@@ -404,7 +325,7 @@ TEST(SnowSpecksTinyFrames, SmallFramesWithLargeDotsNeverFail) {
                 // Turn the cube now and then, and reseed once.
                 inst.setParameter("Angle X", float(f % 7) / 6.0f);
                 inst.setParameter("Draw Switch!", f == 20 ? 0.0f : 1.0f);
-                std::vector<uint8_t> frame = noisePicture(inst.frameBytes(), unsigned(f));
+                std::vector<uint8_t> frame = vyrtest::texturedPicture(inst, unsigned(f));
                 ASSERT_EQ(inst.processFrame(frame), 0u);
                 expectGreyPicture(frame, inst.bytesPerPixel());
                 if (f == 20) expectBlack(frame, inst.bytesPerPixel());

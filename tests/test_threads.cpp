@@ -107,7 +107,7 @@ Outcome runFreeFrame(const PluginLibrary& lib, const InfoBytes& expected, const 
         for (int f = 0; f < kFramesPerInstance; ++f) {
             inst.setParameter(swept, s.modeSweep[f]);
             if (!expected.matches(lib)) ++out.infoMismatches;
-            std::vector<uint8_t> frame = vyrtest::patternFrame(s.width, s.height, unsigned(f));
+            std::vector<uint8_t> frame = vyrtest::texturedPicture(s.width, s.height, 4, unsigned(f));
             frame.resize(inst.frameBytes());
             if (f % 2 == 0) {
                 inst.processFrame(frame);
@@ -140,7 +140,7 @@ Outcome runFrei0r(const Frei0rLibrary& lib, const Scenario& s) {
         for (int f = 0; f < kFramesPerInstance; ++f) {
             inst.set(swept, s.modeSweep[f]);
             if (inst.get(swept) != double(s.modeSweep[f])) ++out.infoMismatches;
-            const std::vector<uint8_t> input = vyrtest::patternFrame(s.width, s.height, unsigned(f));
+            const std::vector<uint8_t> input = vyrtest::texturedPicture(s.width, s.height, 4, unsigned(f));
             out.frames.push_back(vyrtest::fnv1a(inst.render(f % 2 == 0 ? &input : nullptr, f / 30.0)));
         }
     }
