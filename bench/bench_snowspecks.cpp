@@ -1,5 +1,5 @@
-// VyrSnowSpecks1: the motion step, the cones and the grey picture. No
-// worker threads in this plug-in.
+// VyrSnowSpecks1: the motion step, the cones and the grey picture, drawn
+// in bands of rows.
 #include "plugin_bench.h"
 
 namespace {
@@ -12,7 +12,7 @@ const bool kRegistered = [] {
                                 // The heaviest scene: 16 dots of reach up to 512 pixels.
                                 {"largest-dots", {{"Dot Scale", 1.0f}, {"Num Particles", 1.0f}}},
                             },
-                            {1});
+                            {1, 2});
     return true;
 }();
 

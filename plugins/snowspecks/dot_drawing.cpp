@@ -39,7 +39,8 @@ inline void light(int32_t& cell, int32_t dist, int slope) {
 }  // namespace
 
 void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable,
-              const DotFootprint& dot) {
+              const DotFootprint& dot, int rowBegin, int rowEnd) {
+    if (rowEnd < 0) rowEnd = height;
     // The square of offsets -reach..reach-1, cut to the frame. Pixels whose
     // fall-off reaches 255 add nothing: lit ones have (dist x slope) >> 8
     // below 255, i.e. dist x slope <= 255 x 256 - 1 = 65279, and dist is at
@@ -50,8 +51,8 @@ void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTabl
     const int hi = std::min(dot.reach - 1, litSpan);
     const int dx0 = std::max(lo, -dot.cx);
     const int dx1 = std::min(hi, width - 1 - dot.cx);
-    const int dy0 = std::max(lo, -dot.cy);
-    const int dy1 = std::min(hi, height - 1 - dot.cy);
+    const int dy0 = std::max(lo, std::max(rowBegin, 0) - dot.cy);
+    const int dy1 = std::min(hi, std::min(rowEnd, height) - 1 - dot.cy);
     if (dx0 > dx1 || dy0 > dy1) return;
     const int leftEnd = std::min(dx1, -1);  // last offset left of the centre
     const int rightStart = std::max(dx0, 0);

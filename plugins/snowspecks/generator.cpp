@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dot_scene.h"
+#include "parallel_bands.h"
 #include "plug_obj.h"
 
 void createScene(PlugObj& obj) {
@@ -36,15 +37,20 @@ bool advanceScene(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo)
     return true;
 }
 
-void drawDots(PlugObj& obj, const FrameGeometry& geo, float dotReach, float falloff) {
+// Where this frame's dots land; answers how many there are.
+int placeDots(const PlugObj& obj, const FrameGeometry& geo, float dotReach, float falloff, DotFootprint* dots) {
     const ViewRotation rot = viewRotation(obj.rotX, obj.rotY, obj.rotZ);
     for (int i = 0; i < obj.particleCount; ++i) {
         const Vec3& at = obj.particlePos[i];
         const Vec3 p = rotateIntoView(rot, at.x, at.y, at.z);
-        const DotFootprint dot = dotFootprint(p, geo, dotReach, falloff, obj.width(), obj.height());
-        drawCone(obj.accumBuffer.data(), obj.width(), obj.height(), obj.distanceTable.data(), dot);
+        dots[i] = dotFootprint(p, geo, dotReach, falloff, obj.width(), obj.height());
     }
+    return obj.particleCount;
 }
+
+// Rows go through clearing, the cones and the grey output in bands small
+// enough that their accumulators stay in cache between the three.
+constexpr int kBandRows = 16;
 
 }  // namespace
 
@@ -52,11 +58,8 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const int w = obj.width();
     const int h = obj.height();
     const int bpp = frame.inputs[0]->bytesPerPixel;
-    const size_t pixelCount = size_t(w) * size_t(h);
-
     // A source: the input picture is never read (the framework clears it
     // where its caller can see it).
-
     const FrameGeometry geo = frameGeometry(w, h);
     float param[kNumParams];
     obj.copyParams(param);
@@ -65,9 +68,18 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     obj.rotY = s.rotY;
     obj.rotZ = s.rotZ;
 
-    const bool drawn = advanceScene(obj, s, geo);
-    std::fill(obj.accumBuffer.begin(), obj.accumBuffer.end(), 0);
-    if (drawn) drawDots(obj, geo, s.dotReach, s.falloff);
-    writeGreyPicture(obj.accumBuffer.data(), pixelCount, bpp, static_cast<uint8_t*>(frame.outputs[0]->pixels));
+    DotFootprint dots[kMaxDots];
+    const int dotCount = advanceScene(obj, s, geo) ? placeDots(obj, geo, s.dotReach, s.falloff, dots) : 0;
+    int32_t* accum = obj.accumBuffer.data();
+    const int32_t* table = obj.distanceTable.data();
+    uint8_t* out = static_cast<uint8_t*>(frame.outputs[0]->pixels);
+    // Each band clears, lights and writes only its own rows.
+    forEachBand(h, BandSplit{kBandRows, w}, [=, &dots](int top, int end) {
+        int32_t* rows = accum + size_t(top) * size_t(w);
+        const size_t pixels = size_t(end - top) * size_t(w);
+        std::fill(rows, rows + pixels, 0);
+        for (int i = 0; i < dotCount; ++i) drawCone(accum, w, h, table, dots[i], top, end);
+        writeGreyPicture(rows, pixels, bpp, out + size_t(top) * size_t(w) * size_t(bpp));
+    });
     return 0;
 }
