@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kCounterLimit = 1024;  // white: a little over three overlapping blob centres
 constexpr int32_t kMinDiameter = 10;
 
 // Truncation toward zero, limited to +-2^30 so that the placement arithmetic
@@ -22,6 +21,33 @@ int32_t truncLimited(float v) {
 }
 
 }  // namespace
+
+ViewShifts viewShifts(float S, float originX, float originY, float translateX, float translateY, float translateZ) {
+    ViewShifts s;
+    s.originX = (originX - 0.5f) * (2.0f * S);
+    s.originY = (originY - 0.5f) * (2.0f * S);
+    s.translateX = (translateX - 0.5f) * (0.02f * S);
+    s.translateY = (translateY - 0.5f) * (0.02f * S);
+    s.translateZ = (translateZ - 0.5f) * (0.02f * S);
+    return s;
+}
+
+BlobView blobView(int width, int height, float S, float D, const ViewShifts& shifts, const ViewRotation& rotation,
+                  BlobWeighting weighting) {
+    BlobView view;
+    view.width = width;
+    view.height = height;
+    view.sceneSpan = S;
+    view.blobSize = D;
+    view.translateX = shifts.translateX;
+    view.translateY = shifts.translateY;
+    view.translateZ = shifts.translateZ;
+    view.originX = shifts.originX;
+    view.originY = shifts.originY;
+    view.rotation = rotation;
+    view.weighting = weighting;
+    return view;
+}
 
 bool placeBlobAt(int32_t sx, int32_t sy, float depthCue, const BlobView& view, BlobPlacement& out) {
     const float D = view.blobSize;

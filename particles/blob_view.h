@@ -16,6 +16,20 @@ struct BlobWeighting {
     int32_t bias;
 };
 
+// The most a pixel's counter can hold: white, a little over three
+// overlapping blob centres.
+constexpr int32_t kCounterLimit = 1024;
+
+// Where the parameters put the swarm, in pixels: the picture is shifted by
+// (origin - 0.5) x 2S on the frame, the swarm by (translate - 0.5) x 0.02 S
+// along its own axes before it is rotated. Values of 0.5 shift nothing.
+struct ViewShifts {
+    float originX, originY;
+    float translateX, translateY, translateZ;
+};
+
+ViewShifts viewShifts(float S, float originX, float originY, float translateX, float translateY, float translateZ);
+
 // Rotation and placement of the swarm for one frame.
 struct BlobView {
     int width, height;                         // the frame, pixels
@@ -26,6 +40,11 @@ struct BlobView {
     ViewRotation rotation;
     BlobWeighting weighting;
 };
+
+// The view of a width x height frame with scene cube S and blobs D pixels
+// wide at full nearness.
+BlobView blobView(int width, int height, float S, float D, const ViewShifts& shifts, const ViewRotation& rotation,
+                  BlobWeighting weighting);
 
 // One blob's square on the frame: the unclipped corner the kernel is walked
 // from, and the part of the square on the frame (right and bottom
@@ -62,7 +81,7 @@ struct RowSink {
 
 // Rebuilds rows top..end-1 of the counters (w per row; `rows` points at row
 // top's) from zero: every blob that covers a row adds kernel value x weight
-// there, saturating at 1024; blobs wholly off the frame add nothing. kernel
+// there, saturating at kCounterLimit; blobs wholly off the frame add nothing. kernel
 // is the 256 x 256 profile (never negative), spans its row spans. The rows
 // are stamped in bands of 16 and go to the sink as each band is finished,
 // while they are still in cache.

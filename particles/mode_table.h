@@ -1,6 +1,7 @@
 // The six look presets shared by the particle deliverables.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 struct ParamDefStruct;
@@ -22,6 +23,17 @@ struct ModeRecord {
     int32_t attractorCount;
     float defaultSpeed;
     float defaultNumParticles;
+
+    // Blob (or brush dot) diameter in pixels at full nearness for "Dot
+    // Scale" v at frame scale K.
+    float blobSize(float v, float K) const { return (sizeGain * v + sizeBias) * K; }
+    // Step length of the motion for "Speed" v at frame scale K.
+    float speed(float v, float K) const { return (speedGain * v + speedBias) * K; }
+    // Particles for "Num Particles" v: `share` of countGain (1 - "Dot Scale"
+    // in VyrGlobSwirl1, whole elsewhere) times v, plus 10, within 1..capacity.
+    int particleCount(float v, int capacity, float share = 1.0f) const {
+        return std::clamp(static_cast<int>(share * static_cast<float>(countGain) * v + 10.0f), 1, capacity);
+    }
 };
 
 constexpr int kModeCount = 6;

@@ -41,9 +41,9 @@ void buildBlobKernel(std::vector<int32_t>& kernel, bool clampTo255) {
 }
 
 // Grain bytes; the renderers read a window of w*h bytes at a random offset
-// below 10000. Drawn on the calling thread, in index order.
+// below kGrainWindow. Drawn on the calling thread, in index order.
 void buildNoise(std::vector<uint8_t>& noise, size_t pixels, RandomSource& random) {
-    noise.resize(pixels + 10000);
+    noise.resize(pixels + kGrainWindow);
     for (uint8_t& b : noise) b = static_cast<uint8_t>(random.next() % 256);
 }
 
@@ -179,6 +179,15 @@ void stepParticles(ParticleField& field, float K, float S, float speed) {
         for (int i = begin; i < end; ++i) pullOne(pos[i], vel[i], attractors, n, G, K, S, speed);
     });
 }
+
+void seedOrStep(ParticleField& field, float K, float S, float speed, RandomSource& random) {
+    if (!field.particlesSeeded)
+        seedParticles(field, S, random);
+    else
+        stepParticles(field, K, S, speed);
+}
+
+int grainOffset(RandomSource& random) { return random.next() % kGrainWindow; }
 
 void selectMode(ParticleField& field, int wanted) {
     wanted = std::clamp(wanted, 0, kModeCount - 1);

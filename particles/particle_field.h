@@ -28,13 +28,17 @@ struct KernelRowSpan {
     int first, end;
 };
 
+// Grain: noiseBytes holds w*h + kGrainWindow bytes, and each frame reads
+// its w*h from an offset below kGrainWindow, so the grain shimmers.
+constexpr int kGrainWindow = 10000;
+
 struct ParticleConfig {
     int particleCapacity;      // particle slots: 256 or 1024
     int attractorSlots;        // attractor slots: 16 or 8
     bool kernelClampedTo255;   // blob profile flattened at 255
     bool fourthComponent;      // seeding sets w = 1
     bool colourWords;          // seeding draws three colour words per particle
-    bool noiseTable;           // w*h + 10000 grain bytes drawn at creation
+    bool noiseTable;           // w*h + kGrainWindow grain bytes drawn at creation
     bool trigTables;           // sinCosTable and thirdTable
     ModeFlavour modes;
     ModeDefaultsTarget defaults;
@@ -44,7 +48,7 @@ struct ParticleField {
     const ParticleConfig* config = nullptr;
     std::vector<int32_t> blobKernel;   // 256 x 256, row = vertical offset
     KernelRowSpan kernelSpans[256] = {};  // of each blobKernel row
-    std::vector<uint8_t> noiseBytes;   // w*h + 10000
+    std::vector<uint8_t> noiseBytes;   // w*h + kGrainWindow
     std::vector<int32_t> accumBuffer;  // w*h cells of 4 bytes
     std::vector<Vec3> attractors;
     std::vector<ParticleRecord> particlePos;
@@ -73,6 +77,14 @@ void seedParticles(ParticleField& field, float S, RandomSource& random);
 
 // Moves particles 0..particleCount-1 one step under the attractors' pull.
 void stepParticles(ParticleField& field, float K, float S, float speed);
+
+// The motion of one frame: an unseeded field is seeded and shown where it
+// was placed, unmoved; a seeded one moves a step.
+void seedOrStep(ParticleField& field, float K, float S, float speed, RandomSource& random);
+
+// Where this frame's grain starts in noiseBytes, below kGrainWindow. Drawn
+// every frame, grain or not, so that the random sequence does not depend on it.
+int grainOffset(RandomSource& random);
 
 // Makes preset `wanted` (clamped to 0..5) active; on a change publishes its
 // defaults into the deliverable's static parameter table.

@@ -109,8 +109,8 @@ TEST_F(SwirlValues, SizeAndSpeedScaleWithTheFrame) {
 
 TEST_F(SwirlValues, ShiftsAndAngles) {
     const SwirlFrame neutral = values(Params());
-    EXPECT_EQ(neutral.originX, 0.0f);
-    EXPECT_EQ(neutral.translateZ, 0.0f);
+    EXPECT_EQ(neutral.shifts.originX, 0.0f);
+    EXPECT_EQ(neutral.shifts.translateZ, 0.0f);
     EXPECT_EQ(neutral.angleX, 0.0f);
     EXPECT_EQ(neutral.angleY, 0.0f);
     EXPECT_EQ(neutral.angleZ, 0.0f);
@@ -122,10 +122,10 @@ TEST_F(SwirlValues, ShiftsAndAngles) {
                                         .set(kTranslateY, 0.0f)
                                         .set(kAngleX, 0.75f)
                                         .set(kAngleZ, 0.0f));
-    EXPECT_EQ(moved.originX, 768.0f);
-    EXPECT_EQ(moved.originY, 384.0f);
-    EXPECT_FLOAT_EQ(moved.translateX, 7.68f);
-    EXPECT_FLOAT_EQ(moved.translateY, -7.68f);
+    EXPECT_EQ(moved.shifts.originX, 768.0f);
+    EXPECT_EQ(moved.shifts.originY, 384.0f);
+    EXPECT_FLOAT_EQ(moved.shifts.translateX, 7.68f);
+    EXPECT_FLOAT_EQ(moved.shifts.translateY, -7.68f);
     EXPECT_FLOAT_EQ(moved.angleX, 1.5707964f);
     EXPECT_FLOAT_EQ(moved.angleZ, -3.1415927f);
 }

@@ -48,10 +48,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const BrushSettings settings = deriveSettings(params, *obj.activeMode, geometry.frameScale);
 
     obj.particleCount = settings.particleCount;
-    if (!obj.particlesSeeded)
-        seedParticles(obj, geometry.sceneSpan, obj.randomSource);  // the first frame shows the swarm where it was placed
-    else
-        stepParticles(obj, geometry.frameScale, geometry.sceneSpan, settings.speed);
+    seedOrStep(obj, geometry.frameScale, geometry.sceneSpan, settings.speed, obj.randomSource);
 
     // Input and output may be one buffer: every read of the input (the
     // canvas fill, and the alpha that composeCoverage takes for m = 2)

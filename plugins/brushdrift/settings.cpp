@@ -15,10 +15,9 @@ FrameGeometry frameGeometry(int width, int height) {
 
 BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord& mode, float frameScale) {
     BrushSettings s;
-    s.dotScale = (mode.sizeGain * params[kParamDotScale] + mode.sizeBias) * frameScale;
-    s.speed = (mode.speedGain * params[kParamSpeed] + mode.speedBias) * frameScale;
-    const int count = static_cast<int>(static_cast<float>(mode.countGain) * params[kParamNumParticles] + 10.0f);
-    s.particleCount = std::min(std::max(count, 1), kParticleCapacity);
+    s.dotScale = mode.blobSize(params[kParamDotScale], frameScale);
+    s.speed = mode.speed(params[kParamSpeed], frameScale);
+    s.particleCount = mode.particleCount(params[kParamNumParticles], kParticleCapacity);
     s.zoom = static_cast<int>(1024.0f * params[kParamSourceZoom]);
     s.bandCentre = static_cast<int>(255.0f * params[kParamSourceVal]);
     s.bandHalfWidth = static_cast<int>(254.0f * params[kParamSourceRange]) + 1;

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr double kTwoPi = 2.0 * kPi;
-constexpr int kGrainWindow = 10000;  // spare noise bytes beyond w*h
 // 16.16 blob weight: half brightness at the far end of the cube, full at the near end.
 constexpr BlobWeighting kBlobWeighting = {32768.0f, 32768};
 
@@ -32,30 +31,6 @@ void advanceSpin(PlugObj& obj, double spinStep) {
     if (double(ft) >= kTwoPi) ft = float(double(ft) - kTwoPi);
     if (ft < 0.0f) ft = float(double(ft) + kTwoPi);
     obj.spinAngle = ft;
-}
-
-BlobView makeView(const HeapFrame& f, int width, int height, float spinAngle) {
-    BlobView view;
-    view.width = width;
-    view.height = height;
-    view.sceneSpan = f.sceneSpan;
-    view.blobSize = f.blobSize;
-    view.originX = f.originX;
-    view.originY = f.originY;
-    view.translateX = f.translateX;
-    view.translateY = f.translateY;
-    view.translateZ = f.translateZ;
-    view.rotation = viewRotation(f.angleX + spinAngle, f.angleY + spinAngle, f.angleZ + spinAngle);
-    view.weighting = kBlobWeighting;
-    return view;
-}
-
-void moveParticles(PlugObj& obj, const HeapFrame& f) {
-    obj.particleCount = f.particleCount;
-    if (!obj.particlesSeeded)
-        seedParticles(obj, f.sceneSpan, obj.randomSource);  // the fresh cloud is drawn where it was placed
-    else
-        stepParticles(obj, f.frameScale, f.sceneSpan, f.speed);
 }
 
 // Each finished row of counters is shaded on the thread that stamped it,
@@ -90,12 +65,15 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     obj.copyParams(param);
     const HeapFrame f = heapFrameValues(param, w, h, *obj.activeMode);
     advanceSpin(obj, f.spinStep);
-    moveParticles(obj, f);
+    obj.particleCount = f.particleCount;
+    seedOrStep(obj, f.frameScale, f.sceneSpan, f.speed, obj.randomSource);
 
-    const BlobView view = makeView(f, w, h, obj.spinAngle);
+    const float spin = obj.spinAngle;
+    const BlobView view = blobView(w, h, f.sceneSpan, f.blobSize, f.shifts,
+                                   viewRotation(f.angleX + spin, f.angleY + spin, f.angleZ + spin), kBlobWeighting);
     obj.blobCount = placeBlobs(obj.particlePos.data(), obj.particleCount, view, obj.blobs.data());
 
-    const int noiseOffset = obj.randomSource.next() % kGrainWindow;  // drawn every frame, grain or not
+    const int noiseOffset = grainOffset(obj.randomSource);
     drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), B, f.noiseAmount, noiseOffset);
     return 0;
 }

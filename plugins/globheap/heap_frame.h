@@ -2,6 +2,7 @@
 // frame size and the preset in force.
 #pragma once
 
+#include "blob_view.h"
 #include "mode_table.h"
 #include "params.h"
 #include "scene_view.h"
@@ -14,8 +15,7 @@ struct HeapFrame {
     float frameScale;  // K: (w + h) / 672
     double spinStep;   // radians added to the spin angle this frame, at most 2 pi / 100 either way
     float angleX, angleY, angleZ;              // fixed view rotation, radians, before the spin is added
-    float originX, originY;                    // picture shift in pixels
-    float translateX, translateY, translateZ;  // shift of the mass before rotation
+    ViewShifts shifts;
     float blobSize;     // D: blob diameter at full nearness, pixels
     float speed;        // V: step length of the motion
     int particleCount;  // N, 1..kHeapParticles

@@ -23,15 +23,10 @@ HeapFrame heapFrameValues(const float (&param)[kNumParams], int width, int heigh
     f.angleX = angleFromParam(param[kAngleX]);
     f.angleY = angleFromParam(param[kAngleY]);
     f.angleZ = angleFromParam(param[kAngleZ]);
-    f.originX = (param[kOriginX] - 0.5f) * (2.0f * S);
-    f.originY = (param[kOriginY] - 0.5f) * (2.0f * S);
-    f.translateX = (param[kTransX] - 0.5f) * (0.02f * S);
-    f.translateY = (param[kTransY] - 0.5f) * (0.02f * S);
-    f.translateZ = (param[kTransZ] - 0.5f) * (0.02f * S);
-    f.blobSize = (mode.sizeGain * param[kDotScale] + mode.sizeBias) * K;
-    f.speed = (mode.speedGain * param[kSpeed] + mode.speedBias) * K;
-    const int count = static_cast<int>(static_cast<float>(mode.countGain) * param[kNumParticles] + 10.0f);
-    f.particleCount = std::clamp(count, 1, kHeapParticles);
+    f.shifts = viewShifts(S, param[kOriginX], param[kOriginY], param[kTransX], param[kTransY], param[kTransZ]);
+    f.blobSize = mode.blobSize(param[kDotScale], K);
+    f.speed = mode.speed(param[kSpeed], K);
+    f.particleCount = mode.particleCount(param[kNumParticles], kHeapParticles);
     f.noiseAmount = static_cast<int>(128.0f * param[kNoiseLevel]);
     return f;
 }

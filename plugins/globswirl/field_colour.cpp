@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t kCounterLimit = 1024;
-
 // One output pixel in memory order.
 struct Bgra {
     uint8_t b, g, r, a;

@@ -4,12 +4,13 @@
 
 #include <cstdint>
 
+#include "blob_view.h"
 #include "particle_field.h"
 
 // The grain and alpha choices of one frame.
 struct FieldColouring {
     int noiseAmount;  // grain levels, 0..128; below 1 no grain
-    int noiseOffset;  // where in noiseBytes this frame's grain starts, 0..9999
+    int noiseOffset;  // where in noiseBytes this frame's grain starts, below kGrainWindow
     bool alphaOn;     // 4-byte pixels take their alpha from the preset's alpha ramp
 };
 

@@ -49,12 +49,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     // Switching drawing off forgets the swarm; switching it on again seeds anew.
     if (!f.drawOn) obj.particlesSeeded = false;
     obj.particleCount = f.particleCount;
-    if (f.drawOn) {
-        if (!obj.particlesSeeded)
-            seedParticles(obj, f.sceneSpan, obj.randomSource);  // drawn where placed, no step this frame
-        else
-            stepParticles(obj, f.frameScale, f.sceneSpan, f.speed);
-    }
+    if (f.drawOn) seedOrStep(obj, f.frameScale, f.sceneSpan, f.speed, obj.randomSource);
 
     // With drawing off no blob is placed and the field is all zeros.
     obj.blobCount = f.drawOn ? placeBlobs(obj.particlePos.data(), f.particleCount, swirlBlobView(f, width, height),
@@ -62,8 +57,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
                              : 0;
     stampBlobs(obj, obj.blobs.data(), obj.blobCount, width, height);
 
-    // Drawn every frame, grain or not, so the random sequence does not depend on it.
-    const FieldColouring colouring = {f.noiseAmount, obj.randomSource.next() % 10000, f.alphaOn};
+    const FieldColouring colouring = {f.noiseAmount, grainOffset(obj.randomSource), f.alphaOn};
     mapFieldToFrame(obj, colouring, static_cast<uint8_t*>(output.pixels), bytesPerPixel, pixelCount);
     return 0;
 }

@@ -13,9 +13,8 @@ constexpr int kSwirlAttractors = 8;    // attractor slots
 struct SwirlFrame {
     float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side
     float frameScale;  // K: (w + h) / 672
-    float angleX, angleY, angleZ;              // view rotation, radians
-    float originX, originY;                    // picture shift in pixels
-    float translateX, translateY, translateZ;  // swarm shift before rotation
+    float angleX, angleY, angleZ;  // view rotation, radians
+    ViewShifts shifts;
     bool drawOn;
     bool alphaOn;
     int particleCount;  // N, 1..kSwirlParticles
