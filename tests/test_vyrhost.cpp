@@ -510,6 +510,26 @@ TEST_F(VyrhostTest, CtrlCFinishesAVideoWithTheFramesSoFar) {
     for (const auto& name : listing(dir_)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
 }
 
+TEST_F(VyrhostTest, AnotherPluginCanFeedAnEffect) {
+    const auto render = [&](const std::string& file) {
+        const Result r = vyrhost({"render", "VyrBrushDrift1", "--input", "plugin:VyrGlobSwirl1", "--size", "64x48",
+                                  "--frames", "3", "--seed", "4", "-o", path(file)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return readPng(path(file));
+    };
+    const Picture a = render("a.png"), b = render("b.png");
+    EXPECT_TRUE(anyColour(a));
+    EXPECT_EQ(a.rgba, b.rgba);  // both instances draw from the seed
+    // The probe passes its input on: the source's frame, not the test picture.
+    ASSERT_EQ(vyrhost({"render", kProbe, "--input", "plugin:VyrSnowSpecks1", "--size", "64x48", "-o", path("p.png")})
+                  .status,
+              0);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "64x48", "-o", path("t.png")}).status, 0);
+    EXPECT_NE(readPng(path("p.png")).rgba, readPng(path("t.png")).rgba);
+    expectFailure(vyrhost({"render", kProbe, "--input", "plugin:NoSuchPlugin", "-o", path("x.png")}),
+                  "no plug-in named \"NoSuchPlugin\"");
+}
+
 // ---------------------------------------------------------------- parameters, seed
 
 TEST_F(VyrhostTest, RampsRunFromTheFirstValueToTheLast) {

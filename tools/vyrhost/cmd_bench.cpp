@@ -34,7 +34,7 @@ int runBench(const BenchOptions& o) {
     Session session = openSession(o, false);
     const Plugin& plugin = *session.plugin;
     const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
-    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp);
+    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp, o.pluginDir);
 
     const int threadsBefore = processThreadCount();
     session.setRate(session.file.fps.empty() ? Rate() : parseRate(session.file.fps));

@@ -14,7 +14,6 @@
 #include "host_error.h"
 #include "progress.h"
 #include "session.h"
-#include "video_reader.h"
 
 namespace vyrhost {
 
@@ -30,14 +29,12 @@ int runRender(const RenderOptions& o) {
     Session session = openSession(o, true);
     const Plugin& plugin = *session.plugin;
     // Without a size of its own, an input keeps its size.
-    if (!session.sizeGiven && !o.input.empty()) {
-        const VideoReader probe(o.input, 0, 0, session.bytesPerPixel);
-        session.size = parseSize(std::to_string(probe.width()) + "x" + std::to_string(probe.height()));
-    }
+    const std::string ownSize = session.sizeGiven ? std::string() : inputSize(o.input);
+    if (!ownSize.empty()) session.size = parseSize(ownSize);
     const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
 
     // Effects without an input get the test picture; sources opaque black.
-    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp);
+    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp, o.pluginDir);
 
     // The clip's length: as asked; else one frame for a single PNG; else a
     // whole input clip; else a short clip.
@@ -104,6 +101,7 @@ int runRender(const RenderOptions& o) {
                 inst.reset();
                 std::srand(reseed);
                 inst.reset(new Instance(plugin, width, height, o.depth));
+                session.newInstance();
             }
             session.apply(*inst, done, rampFrames);
             const bool ok = o.copy ? inst->processFrameCopy(in.data(), out.data()) : inst->processFrame(in.data());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host_error.h"
+#include "plugin_folder.h"
 
 namespace vyrhost {
 
@@ -44,7 +45,8 @@ void drawTestPicture(uint8_t* pixels, int width, int height, int bytesPerPixel, 
     }
 }
 
-FrameSource::FrameSource(const std::string& path, bool testPicture, int width, int height, int bytesPerPixel)
+FrameSource::FrameSource(const std::string& path, bool testPicture, int width, int height, int bytesPerPixel,
+                         const std::string& pluginDir)
     : kind_(Kind::Black),
       path_(path),
       width_(width),
@@ -53,6 +55,14 @@ FrameSource::FrameSource(const std::string& path, bool testPicture, int width, i
       frameBytes_(size_t(width) * size_t(height) * size_t(bytesPerPixel)) {
     if (path.empty()) {
         kind_ = testPicture ? Kind::TestPicture : Kind::Black;
+        return;
+    }
+    if (path.compare(0, 7, "plugin:") == 0) {
+        inputPlugin_.reset(new vyrhost::Plugin(resolvePlugin(path.substr(7), pluginDir)));
+        if (inputPlugin_->capability(bytesPerPixel == 4 ? 2 : 1) == 0)
+            throw HostError("input " + inputPlugin_->name() + " does not take " + std::to_string(bytesPerPixel * 8) +
+                            "-bit frames");
+        kind_ = Kind::Plugin;
         return;
     }
     openClip();
@@ -67,6 +77,28 @@ FrameSource::FrameSource(const std::string& path, bool testPicture, int width, i
     if (kind_ == Kind::Still) reader_.reset();
 }
 
+FrameSource::~FrameSource() = default;
+
+std::string inputSize(const std::string& path) {
+    if (path.empty() || path.compare(0, 7, "plugin:") == 0) return std::string();
+    const VideoReader probe(path, 0, 0, 4);
+    return std::to_string(probe.width()) + "x" + std::to_string(probe.height());
+}
+
+void FrameSource::restart() {
+    switch (kind_) {
+        case Kind::Plugin:
+            inputInstance_.reset();
+            break;
+        case Kind::Clip:
+            pending_.clear();
+            openClip();
+            break;
+        default:
+            break;
+    }
+}
+
 void FrameSource::openClip() {
     reader_.reset(new VideoReader(path_, width_, height_, bpp_));
     lengthHint_ = reader_->frameCountHint();
@@ -76,6 +108,17 @@ void FrameSource::openClip() {
 
 bool FrameSource::next(uint8_t* pixels, long index, bool loop) {
     switch (kind_) {
+        case Kind::Plugin:
+            // Created at its first frame, after the instance it feeds, so
+            // that a seed gives both the same draws every run.
+            if (!inputInstance_) inputInstance_.reset(new Instance(*inputPlugin_, width_, height_, bpp_ * 8));
+            std::memset(pixels, 0, frameBytes_);
+            if (bpp_ == 4)
+                for (size_t i = 3; i < frameBytes_; i += 4) pixels[i] = 255;
+            if (!inputInstance_->processFrame(pixels))
+                throw HostError("input " + inputPlugin_->name() + ": processFrame failed at frame " +
+                                std::to_string(index));
+            return true;
         case Kind::Black:
             std::memset(pixels, 0, frameBytes_);
             if (bpp_ == 4)

@@ -1,6 +1,8 @@
 // What an instance is given as its input frame, frame after frame: a
-// decoded image, image sequence or video (looped when the clip asks for more
-// frames than it has), the built-in test picture, or opaque black.
+// decoded image, image sequence, video (looped when the clip asks for more
+// frames than it has) or V4L2 camera (/dev/videoN), the frames of another
+// plug-in ("plugin:NAME", so that a source feeds an effect), the built-in
+// test picture, or opaque black.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host_error.h"
 #include "video_reader.h"
 
 namespace vyrhost {
@@ -17,12 +20,19 @@ namespace vyrhost {
 // effects show motion.
 void drawTestPicture(uint8_t* pixels, int width, int height, int bytesPerPixel, long index);
 
+// The size of an input file or camera, as "WxH" within vyrhost's limits;
+// empty for inputs without a size of their own (plug-ins, no input).
+std::string inputSize(const std::string& path);
+
 class FrameSource {
    public:
-    enum class Kind { Black, TestPicture, Still, Clip };
+    enum class Kind { Black, TestPicture, Still, Clip, Plugin };
 
     // An empty path gives the test picture when `testPicture`, else black.
-    FrameSource(const std::string& path, bool testPicture, int width, int height, int bytesPerPixel);
+    // "plugin:NAME" names a plug-in as `pluginDir` finds it.
+    FrameSource(const std::string& path, bool testPicture, int width, int height, int bytesPerPixel,
+                const std::string& pluginDir = std::string());
+    ~FrameSource();
 
     Kind kind() const { return kind_; }
     // For a clip: the frames the container announces, -1 when unknown.
@@ -35,6 +45,11 @@ class FrameSource {
     // otherwise answers false.
     bool next(uint8_t* pixels, long index, bool loop);
 
+    // Starts again from the input's first frame (a plug-in input with a
+    // fresh instance, created at the next frame from the C library's
+    // generator as it then stands).
+    void restart();
+
    private:
     void openClip();
 
@@ -44,6 +59,8 @@ class FrameSource {
     size_t frameBytes_;
     std::unique_ptr<VideoReader> reader_;
     std::vector<std::vector<uint8_t>> pending_;  // decoded ahead, oldest first
+    std::unique_ptr<vyrhost::Plugin> inputPlugin_;
+    std::unique_ptr<Instance> inputInstance_;
     long lengthHint_ = -1;
     int rateNum_ = 0, rateDen_ = 0;
 };

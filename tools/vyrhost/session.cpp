@@ -60,9 +60,23 @@ void Session::setRate(Rate rate) {
     }
 }
 
-void Session::apply(Instance& inst, long frame, long frames) const {
-    for (const auto& t : tracks) inst.setParameter(t.index, trackValue(t.track, double(frame), rate_));
-    for (const auto& r : settings) inst.setParameter(r.index, settingValue(r.setting, frame, frames));
+void Session::apply(Instance& inst, long frame, long frames) {
+    // Later settings of one parameter win: the values are gathered first.
+    std::vector<std::pair<uint32_t, float>> values;
+    const auto put = [&](uint32_t index, float v) {
+        for (auto& iv : values)
+            if (iv.first == index) {
+                iv.second = v;
+                return;
+            }
+        values.push_back({index, v});
+    };
+    for (const auto& t : tracks) put(t.index, trackValue(t.track, double(frame), rate_));
+    for (const auto& r : settings) put(r.index, settingValue(r.setting, frame, frames));
+    const bool fresh = applied_.empty();
+    for (size_t i = 0; i < values.size(); ++i)
+        if (fresh || applied_[i].second != values[i].second) inst.setParameter(values[i].first, values[i].second);
+    applied_ = values;
 }
 
 Session openSession(const RunOptions& options, bool passiveWait) {

@@ -39,8 +39,12 @@ struct Session {
     // The clip's frame rate, which places keys given in seconds; checks
     // that every track's keys are in time order.
     void setRate(Rate rate);
-    // Sets every parameter that has a setting to its value at `frame`.
-    void apply(Instance& inst, long frame, long frames) const;
+    // Sets every parameter that has a setting to its value at `frame`. A
+    // value the instance already has is not set again (as the live window
+    // only sets what changed), except on a new instance.
+    void apply(Instance& inst, long frame, long frames);
+    // The next apply() goes to a new instance: every value is set.
+    void newInstance() { applied_.clear(); }
     // Seeds the C library's generator when asked; the plug-ins draw from it.
     void seedIfAsked() const;
     // The seed a take asks for before rendering frame `frame` (> 0), if any.
@@ -48,6 +52,7 @@ struct Session {
 
    private:
     Rate rate_;
+    std::vector<std::pair<uint32_t, float>> applied_;
 };
 
 // `passiveWait`: the OpenMP workers sleep between frames instead of spinning

@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -57,7 +58,13 @@ VideoReader::VideoReader(const std::string& path, int width, int height, int byt
     s.bpp = bytesPerPixel;
     captureLibraryLog();
 
-    int r = avformat_open_input(&s.ic, path.c_str(), nullptr, nullptr);
+    // A V4L2 camera is read through libavdevice.
+    const AVInputFormat* device = nullptr;
+    if (path.compare(0, 10, "/dev/video") == 0) {
+        avdevice_register_all();
+        device = av_find_input_format("video4linux2");
+    }
+    int r = avformat_open_input(&s.ic, path.c_str(), device, nullptr);
     if (r < 0) throw HostError(describeAvFailure("cannot read input " + path, r));
     r = avformat_find_stream_info(s.ic, nullptr);
     if (r < 0) s.fail("cannot read its streams", r);
