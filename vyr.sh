@@ -16,7 +16,7 @@ PACKAGES=(
   frei0r-plugins-dev ffmpeg
   clang libclang-rt-14-dev libomp-14-dev
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libpng-dev libcli11-dev
-  nlohmann-json3-dev libavdevice-dev
+  nlohmann-json3-dev libavdevice-dev libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core liblo-dev libasound2-dev
   # the Debian package and the hosts that must find it once installed
   dpkg-dev file lintian help2man melt
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad

@@ -2,6 +2,7 @@
 // prints and decoding the files it writes. The HostProbe test plug-in shows
 // exactly which values and frames the host passed on.
 #include <gtest/gtest.h>
+#include <lo/lo.h>
 #include <png.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -707,6 +708,164 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
         EXPECT_EQ(r.err, "vyrhost: error: HostProbe crashed at frame 2; " + path(out) + " was not written\n");
         EXPECT_TRUE(listing(dir_).empty());
     }
+}
+
+// ---------------------------------------------------------------- play
+
+// vyrhost play in the background, in SDL's window-less video driver, so
+// that it runs without a display; driven by OSC and by an input script.
+class PlayProcess {
+   public:
+    PlayProcess(const std::string& dir, std::vector<std::string> args) : dir_(dir) {
+        args.insert(args.begin(), {VYRHOST_EXE, "play"});
+        args.insert(args.end(), {"--no-midi", "--osc-port", "0", "--out-dir", dir});
+        pid_ = fork();
+        if (pid_ == 0) {
+            setenv("SDL_VIDEODRIVER", "dummy", 1);
+            const int out = open((dir + "/play.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = open((dir + "/play.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~PlayProcess() {
+        if (pid_ > 0 && !done_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (address_ != nullptr) lo_address_free(address_);
+    }
+
+    std::string err() const { return slurp(dir_ + "/play.err"); }
+    std::string out() const { return slurp(dir_ + "/play.out"); }
+
+    // Waits (up to 20 s) for a line on standard error; false if it never came.
+    bool waitFor(const std::string& text) {
+        for (int i = 0; i < 2000; ++i) {
+            if (err().find(text) != std::string::npos) return true;
+            if (finished()) return err().find(text) != std::string::npos;
+            usleep(10000);
+        }
+        return false;
+    }
+
+    void send(const std::string& path, const char* types = "", double number = 0) {
+        if (address_ == nullptr) {
+            const std::string e = err();
+            const size_t at = e.find("OSC on UDP port ");
+            ASSERT_NE(at, std::string::npos) << e;
+            address_ = lo_address_new("127.0.0.1", std::to_string(std::atoi(e.c_str() + at + 16)).c_str());
+        }
+        if (std::string(types) == "f")
+            lo_send(address_, path.c_str(), "f", float(number));
+        else if (std::string(types) == "i")
+            lo_send(address_, path.c_str(), "i", int(number));
+        else
+            lo_send(address_, path.c_str(), "");
+    }
+
+    // The exit status, after waiting up to 20 s.
+    int wait() {
+        for (int i = 0; i < 2000 && !finished(); ++i) usleep(10000);
+        return done_ ? status_ : -1;
+    }
+
+   private:
+    bool finished() {
+        if (done_) return true;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+        done_ = true;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+    }
+
+    std::string dir_;
+    pid_t pid_ = -1;
+    bool done_ = false;
+    int status_ = -1;
+    lo_address address_ = nullptr;
+};
+
+TEST_F(VyrhostTest, PlayTakesKeysMouseAndOscToThePicture) {
+    // The probe writes Level into pixel 0: each snapshot shows the value
+    // the frame was rendered with.
+    std::ofstream(path("script.txt")) << "# frame event\n"
+                                         "3 key 3\n"
+                                         "5 key s\n"
+                                         "8 mouse 0.6 0.5\n"
+                                         "10 key s\n"
+                                         "12 key Down\n"
+                                         "12 key End\n"
+                                         "14 key BackSpace\n"
+                                         "16 key s\n";
+    PlayProcess play(dir_, {kProbe, "--size", "64x48", "--fps", "30", "--mouse-x", "Level", "--script",
+                            path("script.txt"), "--stats"});
+    ASSERT_TRUE(play.waitFor("HostProbe-snap-3.png")) << play.err();
+    play.send("/vyr/Level", "f", 0.2);
+    play.send("/vyr/snapshot");
+    ASSERT_TRUE(play.waitFor("HostProbe-snap-4.png")) << play.err();
+    play.send("/vyr/0", "f", 1.0);
+    play.send("/vyr/snapshot");
+    ASSERT_TRUE(play.waitFor("HostProbe-snap-5.png")) << play.err();
+    // Long enough for the frame-rate counter to report.
+    ASSERT_TRUE(play.waitFor("vyrhost: snapshot")) << play.err();
+    for (int i = 0; i < 300 && play.out().find("fps ") == std::string::npos; ++i) usleep(10000);
+    play.send("/vyr/quit");
+    ASSERT_EQ(play.wait(), 0) << play.err();
+
+    // 0.3 from the key, 0.6 from the mouse, the default 0.5 after the reset
+    // (End moved Fail Frame, which the reset put back, or frame 1000 would fail).
+    const int expected[5] = {76, 153, 127, 51, 255};
+    for (int i = 0; i < 5; ++i) {
+        const Picture p = readPng(path("HostProbe-snap-" + std::to_string(i + 1) + ".png"));
+        ASSERT_EQ(p.width, 64) << i;
+        EXPECT_EQ(p.at(0, 0, 0), expected[i]) << "snapshot " << i + 1;
+    }
+    double fps = 0;
+    const std::string out = play.out();
+    ASSERT_EQ(std::sscanf(out.c_str() + out.find("fps "), "fps %lf", &fps), 1) << out;
+    EXPECT_GT(fps, 5.0);
+    EXPECT_LT(fps, 40.0);
+    EXPECT_NE(play.err().find("vyrhost: played "), std::string::npos);
+}
+
+TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {
+    PlayProcess play(dir_, {"VyrGlobSwirl1", "--size", "64x48", "--fps", "50", "--seed", "3", "--codec", "ffv1",
+                            "--take", path("take.mkv")});
+    ASSERT_TRUE(play.waitFor("OSC on UDP port")) << play.err();
+    play.send("/vyr/record");
+    ASSERT_TRUE(play.waitFor("recording")) << play.err();
+    usleep(200000);
+    play.send("/vyr/Dot_Scale", "f", 0.9);
+    usleep(200000);
+    play.send("/vyr/seed", "i", 5);
+    usleep(200000);
+    play.send("/vyr/Mode", "f", 0.5);
+    usleep(200000);
+    play.send("/vyr/record");
+    ASSERT_TRUE(play.waitFor("take-1.json")) << play.err();
+    play.send("/vyr/quit");
+    ASSERT_EQ(play.wait(), 0) << play.err();
+
+    const std::string json = slurp(path("take-1.json"));
+    EXPECT_NE(json.find("\"seeds\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"Dot Scale\": ["), std::string::npos) << json;
+    const Result r = vyrhost({"render", "VyrGlobSwirl1", "--params", path("take-1.json"), "--codec", "ffv1", "-o",
+                              path("again.mkv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto frames = [&](const std::string& file) {
+        return run({VYRHOST_FFMPEG, "-v", "error", "-i", path(file), "-f", "rawvideo", "-pix_fmt", "bgra", "-"}).out;
+    };
+    const std::string live = frames("take-1.mkv"), again = frames("again.mkv");
+    EXPECT_GT(live.size(), size_t(20) * 64 * 48 * 4);
+    EXPECT_EQ(live.size(), again.size());
+    EXPECT_TRUE(live == again) << "the re-rendered take differs from the recorded one";
 }
 
 // ---------------------------------------------------------------- bench

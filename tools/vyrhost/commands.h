@@ -39,9 +39,27 @@ struct BenchOptions : RunOptions {
     long warmup = 10;
 };
 
+struct PlayOptions : RunOptions {
+    std::string fps;  // empty: the parameter file's, else 60
+    bool fullscreen = false;
+    bool overlay = false;  // shown from the start
+    int oscPort = 9000;    // 0: any free port; -1: no OSC
+    bool noMidi = false;
+    std::string midiFrom, midiMap;
+    std::string mouseX, mouseY;  // parameters the mouse moves
+    std::string outDir = ".";    // snapshots and window shots
+    std::string take;            // video name of takes; empty: OUTDIR/PLUGIN-take.mkv
+    std::string codec;
+    int crf = -1;
+    std::string script;  // scripted key and mouse events
+    long frames = 0;     // stop after this many frames; 0: when the window closes
+    bool stats = false;  // frames per second on standard output, each second
+};
+
 int runList(const std::string& dir);
 int runInfo(const std::string& plugin, const std::string& pluginDir);
 int runRender(const RenderOptions& options);
 int runBench(const BenchOptions& options);
+int runPlay(const PlayOptions& options);
 
 }  // namespace vyrhost

@@ -124,6 +124,46 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->capture_default_str();
 
+    vyrhost::PlayOptions play;
+    CLI::App* playCmd = app.add_subcommand(
+        "play", "show a plug-in live in a window, played from the keyboard, the mouse, OSC and MIDI");
+    addRunOptions(playCmd, play);
+    playCmd->add_option("--fps", play.fps, "frame rate (default: the parameter file's, else 60)")->type_name("RATE");
+    playCmd->add_flag("--fullscreen", play.fullscreen, "start full-screen (f toggles)");
+    playCmd->add_flag("--overlay", play.overlay, "show the parameter overlay from the start (h toggles)");
+    playCmd->add_option("--osc-port", play.oscPort, "UDP port for OSC (0: any free port, -1: no OSC)")
+        ->check(CLI::Range(-1, 65535))
+        ->capture_default_str();
+    playCmd->add_flag("--no-midi", play.noMidi, "do not open the ALSA sequencer");
+    playCmd->add_option("--midi-from", play.midiFrom,
+                        "connect only this ALSA sequencer port, e.g. 24:0 or a client name (default: every one)")
+        ->type_name("PORT");
+    playCmd->add_option("--midi-map", play.midiMap, "MIDI mapping file: loaded when it exists, saved on learning")
+        ->type_name("FILE");
+    playCmd->add_option("--mouse-x", play.mouseX, "parameter the mouse's x moves (x binds the selected one)")
+        ->type_name("NAME");
+    playCmd->add_option("--mouse-y", play.mouseY, "parameter the mouse's y moves (y binds the selected one)")
+        ->type_name("NAME");
+    playCmd->add_option("--out-dir", play.outDir, "folder for snapshots, window shots and takes")
+        ->type_name("DIR")
+        ->capture_default_str();
+    playCmd->add_option("--take", play.take,
+                        "video name for recorded takes, numbered (default: OUT-DIR/PLUGIN-take-N.mkv); the "
+                        "parameter file goes beside it as .json")
+        ->type_name("FILE");
+    playCmd->add_option("--codec", play.codec, "video encoder for takes (default: the container's)")
+        ->type_name("NAME");
+    playCmd->add_option("--crf,--quality", play.crf, "constant quality of takes, as for render")
+        ->check(CLI::Range(0, 63))
+        ->type_name("N");
+    playCmd->add_option("--script", play.script,
+                        "scripted input: lines \"FRAME key NAME\", \"FRAME mouse X Y\" (0..1) or \"FRAME quit\"")
+        ->type_name("FILE");
+    playCmd->add_option("--frames", play.frames, "close after this many frames")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
+    playCmd->add_flag("--stats", play.stats, "print frames per second and dropped frames every second");
+
     CLI11_PARSE(app, argc, argv);
 
     try {
@@ -132,6 +172,10 @@ int main(int argc, char** argv) {
         if (renderCmd->parsed()) {
             render.pluginDir = pluginDir;
             return vyrhost::runRender(render);
+        }
+        if (playCmd->parsed()) {
+            play.pluginDir = pluginDir;
+            return vyrhost::runPlay(play);
         }
         bench.pluginDir = pluginDir;
         return vyrhost::runBench(bench);
