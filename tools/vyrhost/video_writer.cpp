@@ -79,6 +79,29 @@ int defaultCrf(const AVCodec* codec) {
     }
 }
 
+// The named encoder, or the container's default one.
+const AVCodec* findEncoder(const AVOutputFormat* ofmt, const std::string& codecName, const std::string& formatName) {
+    if (!codecName.empty()) {
+        const AVCodec* codec = avcodec_find_encoder_by_name(codecName.c_str());
+        if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO)
+            throw HostError("no video encoder named \"" + codecName + "\" (see ffmpeg -encoders)");
+        if (avformat_query_codec(ofmt, codec->id, FF_COMPLIANCE_NORMAL) != 1)
+            throw HostError("encoder " + codecName + " cannot be stored in a ." + ofmt->name + " file");
+        return codec;
+    }
+    if (ofmt->video_codec == AV_CODEC_ID_NONE) throw HostError("cannot write " + formatName + ": not a video format");
+    const AVCodec* codec = avcodec_find_encoder(ofmt->video_codec);
+    if (codec == nullptr)
+        throw HostError("cannot write " + formatName + ": no encoder for " + avcodec_get_name(ofmt->video_codec) +
+                        " in this FFmpeg");
+    return codec;
+}
+
+struct PixelFormats {
+    AVPixelFormat source;  // what the plug-in's frames are
+    AVPixelFormat target;  // what the encoder takes
+};
+
 }  // namespace
 
 struct VideoWriter::State {
@@ -114,6 +137,122 @@ struct VideoWriter::State {
 
     [[noreturn]] void fail(const std::string& what, int code) {
         throw HostError(describeAvFailure("video " + path + ": " + what, code));
+    }
+
+    // The container for `formatName`; files only, not image muxers.
+    const AVOutputFormat* openContainer(const std::string& formatName) {
+        const int r = avformat_alloc_output_context2(&oc, nullptr, nullptr, formatName.c_str());
+        if (r < 0 || oc == nullptr)
+            throw HostError("cannot write " + formatName +
+                            ": unknown video format (use .png, a .png pattern such as out_%04d.png, .mp4, .mkv, .webm, "
+                            ".mov, .avi or .gif)");
+        // Image muxers write files of their own under the final name.
+        if (oc->oformat->flags & AVFMT_NOFILE)
+            throw HostError("cannot write " + formatName + ": pictures are written as .png, videos as .mp4, .mkv, .webm, "
+                            ".mov, .avi or .gif");
+        return oc->oformat;
+    }
+
+    // The pixel formats frames arrive in and are encoded in, whether alpha
+    // survives, and the encoded size (4:2:0 and 4:2:2 store colour for
+    // pixel pairs: an odd side is made even).
+    PixelFormats planPixels(const AVCodec* codec, const VideoSettings& vs) {
+        const bool wantAlpha = bpp == 4 && vs.keepAlpha;
+        AVPixelFormat source = bpp == 4 ? (wantAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0) : AV_PIX_FMT_BGR24;
+        const AVPixelFormat target = choosePixelFormat(codec, source, wantAlpha);
+        if (target == AV_PIX_FMT_NONE)
+            throw HostError("encoder " + std::string(codec->name) + " takes no pixel format vyrhost can convert to");
+        alphaKept = wantAlpha && hasAlpha(target);
+        if (bpp == 4 && !alphaKept) source = AV_PIX_FMT_BGR0;
+
+        outWidth = width;
+        outHeight = height;
+        if (subsampled(target)) {
+            const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(target);
+            if (d->log2_chroma_w > 0) outWidth += width % 2;
+            if (d->log2_chroma_h > 0) outHeight += height % 2;
+        }
+        if (outWidth != width || outHeight != height)
+            sizeNote = std::to_string(width) + "x" + std::to_string(height) + " is " +
+                       (vs.scaleToEven ? "scaled" : "padded") + " to " + std::to_string(outWidth) + "x" +
+                       std::to_string(outHeight) + " for " + av_get_pix_fmt_name(target) +
+                       ", which needs even sizes" + (vs.scaleToEven ? "" : " (--even scale scales instead)");
+        return {source, target};
+    }
+
+    void openEncoder(const AVCodec* codec, AVPixelFormat target, const VideoSettings& vs) {
+        enc = avcodec_alloc_context3(codec);
+        if (enc == nullptr) fail("out of memory", 0);
+        enc->width = outWidth;
+        enc->height = outHeight;
+        enc->pix_fmt = target;
+        enc->time_base = av_buffersink_get_time_base(sink);
+        enc->framerate = AVRational{vs.rate.num, vs.rate.den};
+        enc->sample_aspect_ratio = AVRational{1, 1};
+        enc->thread_count = 0;
+        enc->gop_size = 60;
+        setQuality(codec, vs);
+        if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        const int r = avcodec_open2(enc, codec, nullptr);
+        if (r < 0) fail(std::string("cannot open encoder ") + codec->name, r);
+    }
+
+    // Encoders with a constant-quality setting get one that keeps the
+    // plug-ins' fine grain; the others a generous bit rate.
+    void setQuality(const AVCodec* codec, const VideoSettings& vs) {
+        const AVOption* crfOption = enc->priv_data != nullptr ? av_opt_find(enc->priv_data, "crf", nullptr, 0, 0) : nullptr;
+        if (crfOption != nullptr) {
+            const int crf = vs.crf >= 0 ? vs.crf : defaultCrf(codec);
+            // x264 and x265 announce no upper bound of their own.
+            const double most = crfOption->max < 1000.0 ? crfOption->max : 51.0;
+            if (crf > most)
+                throw HostError("--crf " + std::to_string(crf) + ": encoder " + codec->name + " takes 0 to " +
+                                std::to_string(int(most)) + " (lower is better)");
+            av_opt_set_int(enc->priv_data, "crf", crf, 0);
+            // libvpx runs constant quality only without a target bit rate.
+            enc->bit_rate = 0;
+            // libvpx's default speed is meant for offline archiving: a faster
+            // one loses little at these rates.
+            av_opt_set_int(enc->priv_data, "cpu-used", 4, 0);
+            av_opt_set_int(enc->priv_data, "row-mt", 1, 0);
+            return;
+        }
+        if (vs.crf >= 0) {
+            const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
+            const bool lossless = desc != nullptr && !(desc->props & AV_CODEC_PROP_LOSSY);
+            throw HostError("--crf: encoder " + std::string(codec->name) +
+                            (lossless ? " is lossless and has no quality setting"
+                                      : " has no constant-quality setting (libx264, libx265 and libvpx-vp9 do)"));
+        }
+        const double bitsPerPixel = 0.25;
+        enc->bit_rate = int64_t(bitsPerPixel * outWidth * outHeight * vs.rate.num / vs.rate.den);
+    }
+
+    // The stream, the file and the container's header.
+    void writeHeader(const std::string& formatName, const std::string& filePath) {
+        stream = avformat_new_stream(oc, nullptr);
+        if (stream == nullptr) fail("out of memory", 0);
+        stream->time_base = enc->time_base;
+        stream->avg_frame_rate = enc->framerate;
+        int r = avcodec_parameters_from_context(stream->codecpar, enc);
+        if (r < 0) fail("cannot set up the stream", r);
+        r = avio_open(&oc->pb, filePath.c_str(), AVIO_FLAG_WRITE);
+        if (r < 0) throw HostError(describeAvFailure("cannot write " + formatName, r));
+        r = avformat_write_header(oc, nullptr);
+        if (r < 0) fail("cannot write the header", r);
+        headerWritten = true;
+    }
+
+    void allocateFrames(AVPixelFormat source) {
+        in = av_frame_alloc();
+        filtered = av_frame_alloc();
+        pkt = av_packet_alloc();
+        if (in == nullptr || filtered == nullptr || pkt == nullptr) fail("out of memory", 0);
+        in->format = source;
+        in->width = width;
+        in->height = height;
+        const int r = av_frame_get_buffer(in, 0);
+        if (r < 0) fail("out of memory", r);
     }
 
     void buildGraph(AVPixelFormat source, AVPixelFormat target, Rate rate, bool gif, bool scaleToEven) {
@@ -183,132 +322,19 @@ struct VideoWriter::State {
 VideoWriter::VideoWriter(const std::string& formatName, const std::string& filePath, const VideoSettings& vs)
     : s_(new State) {
     State& s = *s_;
-    const int width = vs.width, height = vs.height, bytesPerPixel = vs.bytesPerPixel;
-    const Rate rate = vs.rate;
-    const std::string& codecName = vs.codec;
     s.path = formatName;
-    s.width = width;
-    s.height = height;
-    s.bpp = bytesPerPixel;
+    s.width = vs.width;
+    s.height = vs.height;
+    s.bpp = vs.bytesPerPixel;
     captureLibraryLog();
 
-    int r = avformat_alloc_output_context2(&s.oc, nullptr, nullptr, formatName.c_str());
-    if (r < 0 || s.oc == nullptr)
-        throw HostError("cannot write " + formatName +
-                        ": unknown video format (use .png, a .png pattern such as out_%04d.png, .mp4, .mkv, .webm, "
-                        ".mov, .avi or .gif)");
-    const AVOutputFormat* ofmt = s.oc->oformat;
-    // Image muxers write files of their own under the final name.
-    if (ofmt->flags & AVFMT_NOFILE)
-        throw HostError("cannot write " + formatName + ": pictures are written as .png, videos as .mp4, .mkv, .webm, "
-                        ".mov, .avi or .gif");
-
-    const AVCodec* codec = nullptr;
-    if (!codecName.empty()) {
-        codec = avcodec_find_encoder_by_name(codecName.c_str());
-        if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO)
-            throw HostError("no video encoder named \"" + codecName + "\" (see ffmpeg -encoders)");
-        if (avformat_query_codec(ofmt, codec->id, FF_COMPLIANCE_NORMAL) != 1)
-            throw HostError("encoder " + codecName + " cannot be stored in a ." + ofmt->name + " file");
-    } else {
-        if (ofmt->video_codec == AV_CODEC_ID_NONE) throw HostError("cannot write " + formatName + ": not a video format");
-        codec = avcodec_find_encoder(ofmt->video_codec);
-        if (codec == nullptr)
-            throw HostError("cannot write " + formatName + ": no encoder for " +
-                            avcodec_get_name(ofmt->video_codec) + " in this FFmpeg");
-    }
-
-    const bool wantAlpha = bytesPerPixel == 4 && vs.keepAlpha;
-    AVPixelFormat source = bytesPerPixel == 4 ? (wantAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0) : AV_PIX_FMT_BGR24;
-    const AVPixelFormat target = choosePixelFormat(codec, source, wantAlpha);
-    if (target == AV_PIX_FMT_NONE)
-        throw HostError("encoder " + std::string(codec->name) + " takes no pixel format vyrhost can convert to");
-    s.alphaKept = wantAlpha && hasAlpha(target);
-    if (bytesPerPixel == 4 && !s.alphaKept) source = AV_PIX_FMT_BGR0;
-
-    // 4:2:0 and 4:2:2 store colour for pixel pairs: an odd side is made even.
-    s.outWidth = width;
-    s.outHeight = height;
-    if (subsampled(target)) {
-        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(target);
-        if (d->log2_chroma_w > 0) s.outWidth += width % 2;
-        if (d->log2_chroma_h > 0) s.outHeight += height % 2;
-    }
-    if (s.outWidth != width || s.outHeight != height)
-        s.sizeNote = std::to_string(width) + "x" + std::to_string(height) + " is " +
-                     (vs.scaleToEven ? "scaled" : "padded") + " to " + std::to_string(s.outWidth) + "x" +
-                     std::to_string(s.outHeight) + " for " + av_get_pix_fmt_name(target) +
-                     ", which needs even sizes" + (vs.scaleToEven ? "" : " (--even scale scales instead)");
-
-    s.buildGraph(source, target, rate, codec->id == AV_CODEC_ID_GIF, vs.scaleToEven);
-
-    s.enc = avcodec_alloc_context3(codec);
-    if (s.enc == nullptr) s.fail("out of memory", 0);
-    s.enc->width = s.outWidth;
-    s.enc->height = s.outHeight;
-    s.enc->pix_fmt = target;
-    s.enc->time_base = av_buffersink_get_time_base(s.sink);
-    s.enc->framerate = AVRational{rate.num, rate.den};
-    s.enc->sample_aspect_ratio = AVRational{1, 1};
-    s.enc->thread_count = 0;
-    s.enc->gop_size = 60;
-    // Encoders with a constant-quality setting get one that keeps the
-    // plug-ins' fine grain; the others a generous bit rate.
-    const AVOption* crfOption =
-        s.enc->priv_data != nullptr ? av_opt_find(s.enc->priv_data, "crf", nullptr, 0, 0) : nullptr;
-    if (crfOption != nullptr) {
-        const int crf = vs.crf >= 0 ? vs.crf : defaultCrf(codec);
-        // x264 and x265 announce no upper bound of their own.
-        const double most = crfOption->max < 1000.0 ? crfOption->max : 51.0;
-        if (crf > most)
-            throw HostError("--crf " + std::to_string(crf) + ": encoder " + codec->name + " takes 0 to " +
-                            std::to_string(int(most)) + " (lower is better)");
-        av_opt_set_int(s.enc->priv_data, "crf", crf, 0);
-        // libvpx runs constant quality only without a target bit rate.
-        s.enc->bit_rate = 0;
-        // libvpx's default speed is meant for offline archiving: a faster
-        // one loses little at these rates.
-        av_opt_set_int(s.enc->priv_data, "cpu-used", 4, 0);
-        av_opt_set_int(s.enc->priv_data, "row-mt", 1, 0);
-    } else {
-        if (vs.crf >= 0) {
-            const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
-            const bool lossless = desc != nullptr && !(desc->props & AV_CODEC_PROP_LOSSY);
-            throw HostError("--crf: encoder " + std::string(codec->name) +
-                            (lossless ? " is lossless and has no quality setting"
-                                      : " has no constant-quality setting (libx264, libx265 and libvpx-vp9 do)"));
-        }
-        const double bitsPerPixel = 0.25;
-        s.enc->bit_rate = int64_t(bitsPerPixel * s.outWidth * s.outHeight * rate.num / rate.den);
-    }
-    if (ofmt->flags & AVFMT_GLOBALHEADER) s.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    r = avcodec_open2(s.enc, codec, nullptr);
-    if (r < 0) s.fail(std::string("cannot open encoder ") + codec->name, r);
-
-    s.stream = avformat_new_stream(s.oc, nullptr);
-    if (s.stream == nullptr) s.fail("out of memory", 0);
-    s.stream->time_base = s.enc->time_base;
-    s.stream->avg_frame_rate = s.enc->framerate;
-    r = avcodec_parameters_from_context(s.stream->codecpar, s.enc);
-    if (r < 0) s.fail("cannot set up the stream", r);
-
-    if (!(ofmt->flags & AVFMT_NOFILE)) {
-        r = avio_open(&s.oc->pb, filePath.c_str(), AVIO_FLAG_WRITE);
-        if (r < 0) throw HostError(describeAvFailure("cannot write " + formatName, r));
-    }
-    r = avformat_write_header(s.oc, nullptr);
-    if (r < 0) s.fail("cannot write the header", r);
-    s.headerWritten = true;
-
-    s.in = av_frame_alloc();
-    s.filtered = av_frame_alloc();
-    s.pkt = av_packet_alloc();
-    if (s.in == nullptr || s.filtered == nullptr || s.pkt == nullptr) s.fail("out of memory", 0);
-    s.in->format = source;
-    s.in->width = width;
-    s.in->height = height;
-    r = av_frame_get_buffer(s.in, 0);
-    if (r < 0) s.fail("out of memory", r);
+    const AVOutputFormat* ofmt = s.openContainer(formatName);
+    const AVCodec* codec = findEncoder(ofmt, vs.codec, formatName);
+    const PixelFormats formats = s.planPixels(codec, vs);
+    s.buildGraph(formats.source, formats.target, vs.rate, codec->id == AV_CODEC_ID_GIF, vs.scaleToEven);
+    s.openEncoder(codec, formats.target, vs);
+    s.writeHeader(formatName, filePath);
+    s.allocateFrames(formats.source);
 }
 
 VideoWriter::~VideoWriter() = default;
