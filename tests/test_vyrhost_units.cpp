@@ -1,6 +1,7 @@
 // vyrhost's command-line pieces and its test picture, tested directly.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "frame_source.h"
@@ -68,6 +69,28 @@ TEST(VyrhostOutput, ClassifiesNamesAndNumbersSequences) {
     EXPECT_EQ(sequenceFileName("out_%04d.png", 7), "out_0007.png");
     EXPECT_EQ(sequenceFileName("out_%d.png", 12345), "out_12345.png");
     EXPECT_EQ(sequenceFileName("100%%/f%3d.png", 5), "100%/f  5.png");
+}
+
+TEST(VyrhostOutput, ClipLengthFollowsTheAskedFramesTheOutputAndTheInput) {
+    const auto length = [](long asked, long file, OutputKind kind, bool clipInput, long inputFrames = 90,
+                            bool ramps = false) {
+        const ClipLength c = clipLength(asked, file, kind, clipInput, inputFrames, ramps, "in.mp4");
+        return std::make_pair(c.frames, c.rampFrames);
+    };
+    using P = std::pair<long, long>;
+    // --frames first, then the parameter file's, whatever the output and input.
+    EXPECT_EQ(length(5, 7, OutputKind::Video, true), P(5, 5));
+    EXPECT_EQ(length(0, 7, OutputKind::Png, true), P(7, 7));
+    // A single PNG is one frame, even from a clip; other outputs a short clip.
+    EXPECT_EQ(length(0, 0, OutputKind::Png, true), P(1, 1));
+    EXPECT_EQ(length(0, 0, OutputKind::Video, false), P(60, 60));
+    EXPECT_EQ(length(0, 0, OutputKind::PngSequence, false), P(60, 60));
+    // An input clip runs to its end; ramps span its length, when it is known.
+    EXPECT_EQ(length(0, 0, OutputKind::Video, true), P(-1, 90));
+    EXPECT_EQ(length(0, 0, OutputKind::RawStdout, true, 0), P(-1, 0));
+    EXPECT_EQ(length(0, 0, OutputKind::Video, true, 90, true), P(-1, 90));
+    EXPECT_THROW(length(0, 0, OutputKind::Video, true, 0, true), HostError);
+    EXPECT_EQ(length(12, 0, OutputKind::Video, true, 0, true), P(12, 12));
 }
 
 TEST(VyrhostOutput, ParsesFrameRates) {

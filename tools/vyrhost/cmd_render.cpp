@@ -17,12 +17,6 @@
 
 namespace vyrhost {
 
-namespace {
-
-constexpr long kDefaultClipFrames = 60;
-
-}  // namespace
-
 int runRender(const RenderOptions& o) {
     if (o.frames < 0) throw HostError("--frames must be at least 1");
     const OutputKind kind = classifyOutput(o.output);
@@ -36,18 +30,9 @@ int runRender(const RenderOptions& o) {
     // Effects without an input get the test picture; sources opaque black.
     FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp, o.pluginDir);
 
-    // The clip's length: as asked; else one frame for a single PNG; else a
-    // whole input clip; else a short clip.
-    const bool wholeInput = o.frames == 0 && session.file.frames == 0 && kind != OutputKind::Png && source.kind() == FrameSource::Kind::Clip;
-    long frames = o.frames > 0 ? o.frames : session.file.frames;
-    if (frames == 0) frames = kind == OutputKind::Png ? 1 : kDefaultClipFrames;
-    long rampFrames = frames;
-    if (wholeInput) {
-        frames = -1;
-        rampFrames = source.lengthHint();
-        if (rampFrames < 1 && session.hasRamps())
-            throw HostError("the length of " + o.input + " is not known; give --frames to ramp over it");
-    }
+    const ClipLength clip = clipLength(o.frames, session.file.frames, kind, source.kind() == FrameSource::Kind::Clip,
+                                       source.lengthHint(), session.hasRamps(), o.input);
+    const bool wholeInput = clip.frames < 0;
 
     Rate rate;
     if (!o.fps.empty())
@@ -82,8 +67,8 @@ int runRender(const RenderOptions& o) {
     long done = 0;
     bool stopped = false;
     try {
-        Progress progress(plugin.name(), wholeInput ? rampFrames : frames);
-        for (; frames < 0 || done < frames; ++done) {
+        Progress progress(plugin.name(), clip.rampFrames);
+        for (; wholeInput || done < clip.frames; ++done) {
             // Ctrl-C keeps what a video or a sequence has so far; a second
             // one (the guard's) abandons it.
             if (guard.interrupted()) {
@@ -103,7 +88,7 @@ int runRender(const RenderOptions& o) {
                 inst.reset(new Instance(plugin, width, height, o.depth));
                 session.newInstance();
             }
-            session.apply(*inst, done, rampFrames);
+            session.apply(*inst, done, clip.rampFrames);
             const bool ok = o.copy ? inst->processFrameCopy(in.data(), out.data()) : inst->processFrame(in.data());
             guard.setInPlugin(false);
             if (!ok)

@@ -147,6 +147,24 @@ std::string sequenceFileName(const std::string& pattern, long index) {
     return out;
 }
 
+ClipLength clipLength(long askedFrames, long fileFrames, OutputKind kind, bool inputIsClip, long inputFrames,
+                      bool hasRamps, const std::string& input) {
+    // A clip of two seconds at the usual 30 frames per second.
+    constexpr long kDefaultClipFrames = 60;
+    ClipLength c;
+    c.frames = askedFrames > 0 ? askedFrames : fileFrames;
+    if (c.frames == 0 && kind != OutputKind::Png && inputIsClip) {
+        c.frames = -1;
+        c.rampFrames = inputFrames;
+        if (inputFrames < 1 && hasRamps)
+            throw HostError("the length of " + input + " is not known; give --frames to ramp over it");
+        return c;
+    }
+    if (c.frames == 0) c.frames = kind == OutputKind::Png ? 1 : kDefaultClipFrames;
+    c.rampFrames = c.frames;
+    return c;
+}
+
 Rate parseRate(const std::string& text) {
     const size_t slash = text.find('/');
     if (slash != std::string::npos) {

@@ -44,6 +44,19 @@ OutputKind classifyOutput(const std::string& path);
 // The file name of frame `index` of a sequence pattern.
 std::string sequenceFileName(const std::string& pattern, long index);
 
+// How long a render runs.
+struct ClipLength {
+    long frames = 0;      // frames to render; -1: every frame of the input clip
+    long rampFrames = 0;  // frames that ramps span: `frames`, or the input's length (< 1 when unknown)
+};
+
+// The clip's length: as asked (`askedFrames`, else the parameter file's
+// `fileFrames`; 0 when not given); else one frame for a single PNG; else the
+// whole input when it is a clip of `inputFrames` frames; else a short clip.
+// Throws when ramps need the length of an input that does not tell it.
+ClipLength clipLength(long askedFrames, long fileFrames, OutputKind kind, bool inputIsClip, long inputFrames,
+                      bool hasRamps, const std::string& input);
+
 // Frames per second: a positive number or a fraction such as 30000/1001.
 struct Rate {
     int num = 30, den = 1;
