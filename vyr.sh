@@ -4,6 +4,7 @@
 #   ./vyr.sh demo    install what is missing, build, render the demo into demo/
 #   ./vyr.sh test    install what is missing, build (64-bit, 32-bit, sanitizers), run every test
 #   ./vyr.sh tsan    build with ThreadSanitizer (clang) and run the two-thread test of both faces
+#   ./vyr.sh fuzz [SECONDS]  build the libFuzzer targets (clang) and run each for SECONDS (default 60)
 #   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
 #   ./vyr.sh package install what is missing, build, make the Debian package build/vyr_<version>_amd64.deb
 #   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
@@ -107,6 +108,44 @@ gem_check() {
   if tests/gem_check.sh . build/frei0r; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
+FUZZ_PLUGINS=(VyrSnowSpecks1 VyrGlobHeap1 VyrGlobSwirl1 VyrBrushDrift1)
+
+# Runs every fuzz target for the given number of seconds, from the seed
+# inputs in tests/fuzz/corpus/ plus what earlier runs found (kept in
+# build-fuzz/corpus/). Any crash, sanitizer report, broken promise, leak,
+# hang (10 s per input) or memory blow-up (2 GB) counts as a failure; the
+# input that caused it is kept in build-fuzz/findings/.
+run_fuzz() {
+  local seconds=$1 name out rc
+  local targets=("${FUZZ_PLUGINS[@]/#/fuzz_}")
+  configure_and_build_clang build-fuzz "${targets[*]}" -DVYR_FUZZ=ON -DCMAKE_BUILD_TYPE=Release -DVYR_TOOLS=OFF \
+    -DVYR_FREI0R=OFF
+  for name in "${FUZZ_PLUGINS[@]}"; do
+    log "fuzzing $name for $seconds s"
+    mkdir -p "build-fuzz/corpus/$name" build-fuzz/findings
+    rc=0
+    # Notices of refused calls go to standard error by design: closed
+    # (-close_fd_mask=2), while libFuzzer and the sanitizers still report.
+    out=$(OMP_WAIT_POLICY=passive "build-fuzz/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -close_fd_mask=2 \
+      -print_final_stats=1 -max_len=2048 -len_control=0 -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="build-fuzz/findings/$name-" "build-fuzz/corpus/$name" "tests/fuzz/corpus/$name" 2>&1) || rc=$?
+    local edges cov runs calls
+    edges=$(printf '%s\n' "$out" | sed -n 's/.*Loaded 1 modules *(\([0-9]*\) inline.*/\1/p' | head -n 1)
+    cov=$(printf '%s\n' "$out" | sed -n 's/.* cov: \([0-9]*\) .*/\1/p' | tail -n 1)
+    runs=$(printf '%s\n' "$out" | sed -n 's/^stat::number_of_executed_units: *\([0-9]*\)/\1/p')
+    calls=$(printf '%s\n' "$out" | sed -n 's/.*: \([0-9]*\) host calls$/\1/p')
+    if [ "$rc" -eq 0 ]; then
+      echo "$name: ${runs:-?} inputs, ${calls:-?} host calls ($(( ${calls:-0} / seconds )) per second)," \
+        "coverage ${cov:-?} of ${edges:-?} edges"
+      passed=$((passed + 1))
+    else
+      printf '%s\n' "$out" | grep -v -E '^#[0-9]+ +(NEW|REDUCE|pulse)' | tail -n 60
+      echo "$name: FINDING (exit $rc); the input is in build-fuzz/findings/"
+      failed=$((failed + 1))
+    fi
+  done
+}
+
 cmd=${1:-demo}
 case "$cmd" in
   build)
@@ -124,13 +163,22 @@ case "$cmd" in
     configure_and_build build-asan -DVYR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DVYR_TOOLS=OFF
     run_tests build-asan
     run_tsan
+    run_fuzz 20
     echo
     echo "tests: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    ;;
+  fuzz)
+    install_packages
+    run_fuzz "${2:-60}"
+    echo
+    echo "fuzz targets: $passed clean, $failed with findings"
     [ "$failed" -eq 0 ]
     ;;
   tsan)
     install_packages
     run_tsan
+    run_fuzz 20
     echo
     echo "tests: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
@@ -152,7 +200,7 @@ case "$cmd" in
     tools/demo.sh build demo
     ;;
   *)
-    echo "usage: $0 demo|test|build|package|bench|tsan" >&2
+    echo "usage: $0 demo|test|build|package|bench|tsan|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
