@@ -219,8 +219,13 @@ TEST(VyrhostInfo, MatchesWhatEachPluginSaysThroughPlugMain) {
         std::string line;
         while (std::getline(lines, line) && line.find("INDEX") == std::string::npos) {
         }
+        // The frei0r twin beside the build's FreeFrame folder explains each parameter.
+        EXPECT_NE(line.find("DESCRIPTION"), std::string::npos) << line;
         for (uint32_t i = 0; i < lib.numParameters(); ++i) {
             ASSERT_TRUE(std::getline(lines, line));
+            const size_t type = line.find("standard  ");
+            ASSERT_NE(type, std::string::npos) << line;
+            EXPECT_NE(line.find_first_not_of(' ', type + 8), std::string::npos) << "no description: " << line;
             std::istringstream row(line);
             uint32_t index = 99;
             row >> index;

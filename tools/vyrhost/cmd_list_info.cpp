@@ -1,4 +1,10 @@
 // vyrhost list and vyrhost info: what plug-ins say about themselves.
+#include <dlfcn.h>
+
+extern "C" {
+#include <frei0r.h>
+}
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -79,6 +85,37 @@ int runList(const std::string& dir) {
     return 0;
 }
 
+// FreeFrame 1.0 has no place for a parameter's description; a plug-in that
+// also comes as a frei0r library (Vyr's do, beside the FreeFrame folder:
+// build/frei0r next to build/plugins, lib/frei0r-1 next to lib/freeframe)
+// explains each parameter there. Empty when there is no such library.
+static std::vector<std::string> frei0rDescriptions(const std::string& freeframePath, size_t count) {
+    const size_t slash = freeframePath.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : freeframePath.substr(0, slash);
+    const std::string file = freeframePath.substr(slash == std::string::npos ? 0 : slash + 1);
+    for (const char* sibling : {"/../frei0r/", "/../frei0r-1/"}) {
+        void* lib = dlopen((dir + sibling + file).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (lib == nullptr) continue;
+        using ParamInfoFn = void (*)(f0r_param_info_t*, int);
+        using PluginInfoFn = void (*)(f0r_plugin_info_t*);
+        auto paramInfo = reinterpret_cast<ParamInfoFn>(dlsym(lib, "f0r_get_param_info"));
+        auto pluginInfo = reinterpret_cast<PluginInfoFn>(dlsym(lib, "f0r_get_plugin_info"));
+        if (paramInfo == nullptr || pluginInfo == nullptr) continue;
+        f0r_plugin_info_t pi{};
+        pluginInfo(&pi);
+        if (pi.num_params < 0 || size_t(pi.num_params) < count) continue;
+        std::vector<std::string> out;
+        for (size_t k = 0; k < count; ++k) {
+            f0r_param_info_t info{};
+            paramInfo(&info, int(k));
+            out.push_back(info.explanation != nullptr ? info.explanation : "");
+        }
+        // Left loaded: Vyr's libraries are linked never to be unloaded.
+        return out;
+    }
+    return {};
+}
+
 int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
     Plugin plugin(resolvePlugin(pluginArg, pluginDir));
     const PluginInfo& i = plugin.info();
@@ -117,11 +154,14 @@ int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
     }
     std::printf("\nParameters (%zu):\n", i.params.size());
     if (i.params.empty()) return 0;
+    const std::vector<std::string> descriptions = frei0rDescriptions(i.path, i.params.size());
     std::vector<std::vector<std::string>> rows = {{"INDEX", "NAME", "DEFAULT", "DISPLAY", "TYPE"}};
+    if (!descriptions.empty()) rows[0].push_back("DESCRIPTION");
     for (size_t k = 0; k < i.params.size(); ++k) {
         const ParamInfo& p = i.params[k];
         rows.push_back({std::to_string(k), p.name, formatFloat(p.defaultValue),
                         inst ? inst->displayText(uint32_t(k)) : "-", paramTypeName(p.type)});
+        if (!descriptions.empty()) rows.back().push_back(descriptions[k]);
     }
     printRows(rows, "  ");
     if (!whyNoDisplay.empty()) std::printf("(no display texts: %s)\n", whyNoDisplay.c_str());
