@@ -42,6 +42,15 @@ mapfile -t files < <(dpkg -L vyr)
 melt_filters=$(melt -query filters 2>/dev/null)
 melt_producers=$(melt -query producers 2>/dev/null)
 
+# melt 7.12's image writer now and then stops before the one frame asked
+# for is written; a second run writes it.
+melt_frame() {
+  local out=$1
+  shift
+  melt -silent "$@" -consumer "avformat:$out" f=image2 vcodec=png width=64 height=48 >/dev/null 2>&1 && [ -s "$out" ] ||
+    melt -silent "$@" -consumer "avformat:$out" f=image2 vcodec=png width=64 height=48 >/dev/null 2>&1
+}
+
 # A picture of the given size came out of a host: decoded by ffprobe.
 check_picture() {
   local file=$1 host=$2 name=$3 size
@@ -74,16 +83,14 @@ for name in "${sources[@]}" "$effect"; do
   # MLT: listed as a producer (sources) or a filter (the effect), and rendered.
   if [ "$name" = "$effect" ]; then
     grep -q "frei0r.$name\$" <<<"$melt_filters" || fail "melt does not list the filter frei0r.$name"
-    melt -silent color:red out=0 -filter "frei0r.$name" -profile square_pal \
-      -consumer "avformat:$work/melt-$name.png" f=image2 vcodec=png width=64 height=48 >/dev/null 2>&1 || fail "melt cannot run $name"
+    melt_frame "$work/melt-$name.png" color:red out=0 -filter "frei0r.$name" || fail "melt cannot run $name"
   else
     grep -q "frei0r.$name\$" <<<"$melt_producers" || fail "melt does not list the producer frei0r.$name"
     # The installed clip of the source, as Shotcut and melt open it.
-    melt -silent "/usr/share/vyr/clips/$name.mlt" out=0 -consumer "avformat:$work/clip-$name.png" f=image2 vcodec=png \
-      width=64 height=48 >/dev/null 2>&1 || fail "melt cannot play the installed clip of $name"
+    melt_frame "$work/clip-$name.png" "/usr/share/vyr/clips/$name.mlt" out=0 ||
+      fail "melt cannot play the installed clip of $name"
     check_picture "$work/clip-$name.png" "melt (clip)" "$name"
-    melt -silent "frei0r.$name" out=0 -consumer "avformat:$work/melt-$name.png" f=image2 vcodec=png width=64 height=48 \
-      >/dev/null 2>&1 || fail "melt cannot run $name"
+    melt_frame "$work/melt-$name.png" "frei0r.$name" out=0 || fail "melt cannot run $name"
   fi
   check_picture "$work/melt-$name.png" melt "$name"
 
