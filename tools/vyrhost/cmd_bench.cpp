@@ -31,7 +31,8 @@ double median(const std::vector<double>& sorted) {
 int runBench(const BenchOptions& o) {
     if (o.frames < 1) throw HostError("--frames must be at least 1");
     if (o.warmup < 0) throw HostError("--warmup must not be negative");
-    Session session = openSession(o, false);
+    applyThreadSettings(o, false);
+    Session session = openSession(o);
     const Plugin& plugin = *session.plugin;
     const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
     FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp, o.pluginDir);

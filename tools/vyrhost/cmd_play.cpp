@@ -649,7 +649,8 @@ class Window {
 
 int runPlay(const PlayOptions& o) {
     if (o.frames < 0) throw HostError("--frames must not be negative");
-    Session session = openSession(o, false);
+    applyThreadSettings(o, false);
+    Session session = openSession(o);
     const Plugin& plugin = *session.plugin;
     // Without a size, an input keeps its own, else 1280x720.
     const std::string ownSize = session.sizeGiven ? std::string() : inputSize(o.input);

@@ -20,7 +20,8 @@ namespace vyrhost {
 int runRender(const RenderOptions& o) {
     if (o.frames < 0) throw HostError("--frames must be at least 1");
     const OutputKind kind = classifyOutput(o.output);
-    Session session = openSession(o, true);
+    applyThreadSettings(o, true);
+    Session session = openSession(o);
     const Plugin& plugin = *session.plugin;
     // Without a size of its own, an input keeps its size.
     const std::string ownSize = session.sizeGiven ? std::string() : inputSize(o.input);

@@ -20,10 +20,16 @@ char** programArgv = nullptr;
 
 const char* const kDefaultSize = "1280x720";
 
-// The OpenMP runtime reads its environment once, when it is loaded, and
-// FFmpeg's libraries already load it at start-up: other settings need a
-// fresh process with the variables set.
-void setRuntimeEnvironment(const std::vector<std::pair<std::string, std::string>>& wanted) {
+}  // namespace
+
+void keepProgramArguments(char** argv) { programArgv = argv; }
+
+void applyThreadSettings(const RunOptions& options, bool passiveWait) {
+    std::vector<std::pair<std::string, std::string>> wanted;
+    if (options.threads > 0) wanted.push_back({"OMP_NUM_THREADS", std::to_string(options.threads)});
+    // Worker threads that spin between frames would take the CPU from the
+    // encoder; a user's own choice stands.
+    if (passiveWait && std::getenv("OMP_WAIT_POLICY") == nullptr) wanted.push_back({"OMP_WAIT_POLICY", "passive"});
     bool changed = false;
     for (const auto& kv : wanted) {
         const char* have = std::getenv(kv.first.c_str());
@@ -35,10 +41,6 @@ void setRuntimeEnvironment(const std::vector<std::pair<std::string, std::string>
     if (programArgv != nullptr) execv("/proc/self/exe", programArgv);
     throw HostError(std::string("cannot restart vyrhost with its OpenMP settings: ") + std::strerror(errno));
 }
-
-}  // namespace
-
-void keepProgramArguments(char** argv) { programArgv = argv; }
 
 bool Session::hasRamps() const {
     for (const auto& r : settings)
@@ -79,7 +81,7 @@ void Session::apply(Instance& inst, long frame, long frames) {
     applied_ = values;
 }
 
-Session openSession(const RunOptions& options, bool passiveWait) {
+Session openSession(const RunOptions& options) {
     Session s;
     s.paramsPath = options.params;
     if (!options.params.empty()) s.file = loadParamsFile(options.params);
@@ -94,13 +96,6 @@ Session openSession(const RunOptions& options, bool passiveWait) {
     std::vector<ParamSetting> parsed;
     for (const auto& text : options.sets) parsed.push_back(parseSet(text));
     for (const auto& text : options.ramps) parsed.push_back(parseRamp(text));
-
-    std::vector<std::pair<std::string, std::string>> environment;
-    if (options.threads > 0) environment.push_back({"OMP_NUM_THREADS", std::to_string(options.threads)});
-    // Worker threads that spin between frames would take the CPU from the
-    // encoder; a user's own choice stands.
-    if (passiveWait && std::getenv("OMP_WAIT_POLICY") == nullptr) environment.push_back({"OMP_WAIT_POLICY", "passive"});
-    setRuntimeEnvironment(environment);
 
     s.plugin.reset(new Plugin(resolvePlugin(options.plugin, options.pluginDir)));
     const Plugin& p = *s.plugin;

@@ -55,13 +55,22 @@ struct Session {
     std::vector<std::pair<uint32_t, float>> applied_;
 };
 
-// `passiveWait`: the OpenMP workers sleep between frames instead of spinning
-// (for renders, where the host encodes between frames), unless the user set
-// OMP_WAIT_POLICY.
-Session openSession(const RunOptions& options, bool passiveWait);
+// The OpenMP runtime's settings a command wants: --threads, and with
+// `passiveWait` workers that sleep between frames instead of spinning (for
+// renders, where the host encodes between frames) unless the user set
+// OMP_WAIT_POLICY. The runtime reads its environment once, when it is
+// loaded, and FFmpeg's libraries load it at start-up: when the settings
+// differ from the environment, vyrhost restarts itself with them (and
+// this does not return). Called first, before any plug-in is loaded.
+void applyThreadSettings(const RunOptions& options, bool passiveWait);
 
-// main() hands over its argv, with which --threads restarts the program.
+// main() hands over its argv, with which applyThreadSettings restarts the
+// program.
 void keepProgramArguments(char** argv);
+
+// The parameter file, size, depth and settings, and the plug-in loaded and
+// checked against them.
+Session openSession(const RunOptions& options);
 
 // Threads in this process now (the calling thread included).
 int processThreadCount();
