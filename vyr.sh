@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds, tests and demonstrates the Vyr plug-ins on Debian 12.
 #
+#   ./vyr.sh deps    install the Debian packages below that are missing (CI runs this first)
 #   ./vyr.sh demo    install what is missing, build, render the demo into demo/
 #   ./vyr.sh test    install what is missing, build (64-bit, 32-bit, sanitizers), run every test
 #   ./vyr.sh tsan    build with ThreadSanitizer (clang) and run the two-thread test of both faces
@@ -11,6 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# Everything the commands below need on a fresh Debian 12 machine; CI
+# installs exactly this list.
 PACKAGES=(
   cmake make g++ g++-multilib binutils pkgconf
   googletest libgtest-dev libbenchmark-dev
@@ -148,6 +151,9 @@ run_fuzz() {
 
 cmd=${1:-demo}
 case "$cmd" in
+  deps)
+    install_packages
+    ;;
   build)
     install_packages
     configure_and_build build
@@ -200,7 +206,7 @@ case "$cmd" in
     tools/demo.sh build demo
     ;;
   *)
-    echo "usage: $0 demo|test|build|package|bench|tsan|fuzz [SECONDS]" >&2
+    echo "usage: $0 demo|test|build|deps|package|bench|tsan|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
