@@ -14,6 +14,34 @@ struct FieldColouring {
     bool alphaOn;     // 4-byte pixels take their alpha from the preset's alpha ramp
 };
 
+// The colours of one frame: the preset's ramps with its floors (or its
+// alpha ramp), and the frame's grain.
+class FieldPalette {
+   public:
+    // One output pixel in memory order.
+    struct Bgra {
+        uint8_t b, g, r, a;
+    };
+
+    FieldPalette(const ParticleField& field, const FieldColouring& colouring, int bytesPerPixel);
+    // Colours pixels first..first+count-1 (pixel indices of the frame) from
+    // their counters, counters[0] being pixel first's.
+    void colourPixels(const int32_t* counters, int first, int count, uint8_t* pixels) const;
+
+   private:
+    static constexpr int32_t kCounterLimit = 1024;
+    template <int kBytes>
+    void colour(const int32_t* counters, int first, int count, uint8_t* pixels) const;
+
+    int bytes_;
+    bool alphaRamp_;
+    int32_t noise_;
+    const uint8_t* grain_;
+    int32_t levelA_, fillA_, levelB_, fillB_;
+    Bgra levelColour_[256];
+    Bgra counterColour_[kCounterLimit + 1];
+};
+
 // Writes `pixelCount` pixels of `bytesPerPixel` (3 or 4) bytes each, blue,
 // green, red[, alpha], from field.accumBuffer and field.activeMode.
 void mapFieldToFrame(const ParticleField& field, const FieldColouring& colouring, uint8_t* pixels,

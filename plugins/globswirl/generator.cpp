@@ -33,7 +33,6 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     const FrameImageStruct& output = *frame.outputs[0];
     const int width = obj.width();
     const int height = obj.height();
-    const int pixelCount = width * height;
     const int bytesPerPixel = input.bytesPerPixel;
 
     // A source: the input picture is never read (the framework clears it
@@ -55,9 +54,13 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     obj.blobCount = f.drawOn ? placeBlobs(obj.particlePos.data(), f.particleCount, swirlBlobView(f, width, height),
                                           obj.blobs.data())
                              : 0;
-    stampBlobs(obj, obj.blobs.data(), obj.blobCount, width, height);
-
     const FieldColouring colouring = {f.noiseAmount, grainOffset(obj.randomSource), f.alphaOn};
-    mapFieldToFrame(obj, colouring, static_cast<uint8_t*>(output.pixels), bytesPerPixel, pixelCount);
+    // Each finished row of counters is coloured on the thread that stamped
+    // it, while it is still in cache.
+    const FieldPalette palette(obj, colouring, bytesPerPixel);
+    uint8_t* pixels = static_cast<uint8_t*>(output.pixels);
+    stampBlobRows(obj, obj.blobs.data(), obj.blobCount, width, height, [&](int y, const int32_t* counters) {
+        palette.colourPixels(counters, y * width, width, pixels);
+    });
     return 0;
 }
