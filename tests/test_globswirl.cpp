@@ -583,8 +583,8 @@ TEST_F(SwirlPlugin, SwarmMovesFromTheSecondFrameOnAtItsSpeed) {
     vyrtest::Instance still(*lib, 120, 90);
     still.setParameter("Speed", 0.0f);
     const std::vector<uint8_t> a = still.renderFrame();
-    EXPECT_EQ(still.renderFrame(), a);
-    EXPECT_EQ(still.renderFrame(), a);
+    EXPECT_TRUE(vyrtest::samePicture(still.renderFrame(), a));
+    EXPECT_TRUE(vyrtest::samePicture(still.renderFrame(), a));
 
     vyrtest::Instance moving(*lib, 120, 90);
     const std::vector<uint8_t> b = moving.renderFrame();
