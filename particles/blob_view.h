@@ -16,10 +16,6 @@ struct BlobWeighting {
     int32_t bias;
 };
 
-// The most a pixel's counter can hold: white, a little over three
-// overlapping blob centres.
-constexpr int32_t kCounterLimit = 1024;
-
 // Where the parameters put the swarm, in pixels: the picture is shifted by
 // (origin - 0.5) x 2S on the frame, the swarm by (translate - 0.5) x 0.02 S
 // along its own axes before it is rotated. Values of 0.5 shift nothing.

@@ -9,20 +9,8 @@
 
 namespace {
 
-
-// Speed, size and count mappings, thresholds and published defaults of one
-// preset; the ramps are built separately.
-struct PresetScalars {
-    float speedGain, speedBias, sizeGain, sizeBias;
-    int32_t floorLevelA, floorFillA, floorLevelB, floorFillB;
-    int32_t countGain, attractorCount;
-    float defaultSpeed, defaultNumParticles;
-};
-
-const PresetScalars kPreset0GlobHeap = {10.0f, 0.0f, 512.0f, 0.0f, 0, 0, 0, 0, 256, 16, 0.2f, 0.2f};
-const PresetScalars kPreset0BrushDrift = {10.0f, 0.0f, 256.0f, 0.0f, 12, 50, 20, 0, 1024, 8, 0.2f, 0.2f};
-const PresetScalars kPreset0GlobSwirl = {6.0f, 0.0f, 256.0f, 0.0f, 12, 50, 20, 0, 1024, 8, 0.2f, 0.2f};
-// Presets 1 to 5, the same in every deliverable.
+// Presets 1 to 5, the same in every plug-in: speed gain and bias, size gain
+// and bias, the two floors, count gain, attractors, published defaults.
 const PresetScalars kPresets1To5[kModeCount - 1] = {
     {8.0f, 0.0f, 164.0f, 92.0f, 0, 0, 0, 0, 256, 8, 0.5f, 0.5f},
     {6.0f, 0.0f, 256.0f, 0.0f, 0, 30, 5, 10, 1024, 8, 0.2f, 0.2f},
@@ -60,7 +48,7 @@ void setPalette(ModeRecord& m, int i, int index) {
     m.rampBlue[i] = static_cast<uint8_t>(4 * paletteBlue[index]);
 }
 
-void buildRamps(ModeRecord& m, int preset, ModeFlavour flavour) {
+void buildRamps(ModeRecord& m, int preset, int staircaseStep) {
     for (int i = 0; i < 256; ++i) {
         // Alpha is opaque from grey 16 on in every preset.
         m.rampAlpha[i] = static_cast<uint8_t>(std::min(i * i, 255));
@@ -77,12 +65,9 @@ void buildRamps(ModeRecord& m, int preset, ModeFlavour flavour) {
                 break;
             }
             case 3:
-                // A falling staircase: 16 steps of 16 levels, or two runs of
-                // 8 steps of 32 levels that wrap around at the byte.
-                if (flavour == ModeFlavour::GlobHeap)
-                    setGrey(m, i, ((255 - i) >> 4) * 16);
-                else
-                    setGrey(m, i, (((255 - i) >> 4) * 32) % 256);
+                // A falling staircase of 16 levels a step; steps of 32 run
+                // down twice, wrapping round at the byte.
+                setGrey(m, i, (((255 - i) >> 4) * staircaseStep) % 256);
                 break;
             case 4:
                 setPalette(m, i, tripleSine(i));
@@ -159,18 +144,10 @@ const uint8_t paletteBlue[256] = {
 
 int tripleSine(int i) { return std::clamp(sineStep(sineStep(sineStep(i))), 0, 255); }
 
-void buildModeTable(ModeRecord (&table)[kModeCount], ModeFlavour flavour) {
+void buildModeTable(ModeRecord (&table)[kModeCount], const ModeTableSpec& spec) {
     for (int p = 0; p < kModeCount; ++p) {
         ModeRecord& m = table[p];
-        buildRamps(m, p, flavour);
-        if (p > 0) {
-            setScalars(m, kPresets1To5[p - 1]);
-        } else if (flavour == ModeFlavour::GlobHeap) {
-            setScalars(m, kPreset0GlobHeap);
-        } else if (flavour == ModeFlavour::BrushDrift) {
-            setScalars(m, kPreset0BrushDrift);
-        } else {
-            setScalars(m, kPreset0GlobSwirl);
-        }
+        buildRamps(m, p, spec.staircaseStep);
+        setScalars(m, p == 0 ? spec.firstPreset : kPresets1To5[p - 1]);
     }
 }

@@ -1,4 +1,4 @@
-// The six look presets shared by the particle deliverables.
+// The six look presets shared by the particle plug-ins.
 #pragma once
 
 #include <algorithm>
@@ -6,23 +6,27 @@
 
 struct ParamDefStruct;
 
+// One look: how the parameters map to motion, size and count, and how a grey
+// level of the density field becomes a colour. The frame scale K is the
+// renderer's (VyrGlobHeap1 and VyrGlobSwirl1: (w + h) / 672, VyrBrushDrift1:
+// w / 384).
 struct ModeRecord {
-    float speedGain;
+    float speedGain;  // step length = (speedGain x "Speed" + speedBias) x K
     float speedBias;
-    float sizeGain;
+    float sizeGain;  // blob diameter in pixels = (sizeGain x "Dot Scale" + sizeBias) x K
     float sizeBias;
-    int32_t floorLevelA;
+    int32_t floorLevelA;  // a grey level below floorLevelA becomes floorFillA ...
     int32_t floorFillA;
-    int32_t floorLevelB;
+    int32_t floorLevelB;  // ... and then one below floorLevelB becomes floorFillB
     int32_t floorFillB;
-    uint8_t rampRed[256];
+    uint8_t rampRed[256];  // red, green, blue and alpha of each grey level 0..255
     uint8_t rampGreen[256];
     uint8_t rampBlue[256];
     uint8_t rampAlpha[256];
-    int32_t countGain;
-    int32_t attractorCount;
-    float defaultSpeed;
-    float defaultNumParticles;
+    int32_t countGain;       // particles = countGain x "Num Particles" + 10, limited by the renderer
+    int32_t attractorCount;  // attractors that pull in the motion step
+    float defaultSpeed;      // published as the default of "Speed" while the look is active
+    float defaultNumParticles;  // published as the default of "Num Particles" likewise
 
     // Blob (or brush dot) diameter in pixels at full nearness for "Dot
     // Scale" v at frame scale K.
@@ -38,8 +42,22 @@ struct ModeRecord {
 
 constexpr int kModeCount = 6;
 
-// Which deliverable's presets 0 and 3 to build: the three differ there.
-enum class ModeFlavour { GlobHeap, GlobSwirl, BrushDrift };
+// The fields of a ModeRecord other than its ramps, for one preset.
+struct PresetScalars {
+    float speedGain, speedBias, sizeGain, sizeBias;
+    int32_t floorLevelA, floorFillA, floorLevelB, floorFillB;
+    int32_t countGain, attractorCount;
+    float defaultSpeed, defaultNumParticles;
+};
+
+// What a plug-in's presets differ in from the other plug-ins': the scalars
+// of preset 0, and the step of preset 3's falling grey staircase, 16 (sixteen
+// steps of 16 levels) or 32 (two runs of eight steps of 32 levels, wrapping
+// at the byte).
+struct ModeTableSpec {
+    PresetScalars firstPreset;
+    int staircaseStep;
+};
 
 // The built-in palette, 6-bit values (0..63).
 extern const uint8_t paletteRed[256];
@@ -49,11 +67,12 @@ extern const uint8_t paletteBlue[256];
 // c(i) = clamp(f(f(f(i))), 0, 255) with f(x) = trunc(256 sin(x pi / 512)).
 int tripleSine(int i);
 
-// Fills all six records for the given deliverable.
-void buildModeTable(ModeRecord (&table)[kModeCount], ModeFlavour flavour);
+// Fills all six records.
+void buildModeTable(ModeRecord (&table)[kModeCount], const ModeTableSpec& spec);
 
-// Where a preset publishes its defaults: the deliverable's static parameter
-// table and the rows of its "Speed" and "Num Particles" parameters.
+// Where a preset publishes its defaults: the plug-in's static parameter
+// table and the rows of its "Speed" and "Num Particles" parameters; no
+// table, no publishing.
 struct ModeDefaultsTarget {
     ParamDefStruct* table;
     int speedRow;

@@ -13,8 +13,6 @@
 namespace {
 
 constexpr int kKernelSize = 256;
-constexpr int kSinCosSteps = 65536;  // one full turn
-constexpr int kThirdEntries = 768;   // sums of three 8-bit channels
 
 // A particle's pull from every attractor, in pixel-sized units of work:
 // teams start from 512 particles, where they begin to pay.
@@ -45,21 +43,6 @@ void buildBlobKernel(std::vector<int32_t>& kernel, bool clampTo255) {
 void buildNoise(std::vector<uint8_t>& noise, size_t pixels, RandomSource& random) {
     noise.resize(pixels + kGrainWindow);
     for (uint8_t& b : noise) b = static_cast<uint8_t>(random.next() % 256);
-}
-
-// 16.16 sine and cosine of one turn in 65536 steps, interleaved.
-void buildSinCos(std::vector<int32_t>& table) {
-    table.resize(size_t(2) * kSinCosSteps);
-    for (int j = 0; j < kSinCosSteps; ++j) {
-        const double a = double(j) * 2.0 * kPi / 65536.0;
-        table[2 * size_t(j)] = static_cast<int32_t>(std::sin(a) * 65536.0);
-        table[2 * size_t(j) + 1] = static_cast<int32_t>(std::cos(a) * 65536.0);
-    }
-}
-
-void buildThirds(std::vector<int32_t>& table) {
-    table.resize(kThirdEntries);
-    for (int i = 0; i < kThirdEntries; ++i) table[size_t(i)] = i / 3;
 }
 
 // One step of one particle. G is negative and the step subtracts the sum,
@@ -96,28 +79,23 @@ inline void pullOne(ParticleRecord& p, Vec3& v, const Vec3* attractors, int n, f
 
 }  // namespace
 
-void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random) {
+void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random,
+                         const ModeDefaultsTarget& defaults) {
     field.config = &config;
+    field.defaults = defaults;
     const size_t pixels = size_t(w) * size_t(h);
-    // Only the noise table draws random numbers; the rest of the order is the
-    // deliverable's order of creation and has no visible effect.
-    if (config.colourWords) field.accumBuffer.assign(pixels, 0);
     buildBlobKernel(field.blobKernel, config.kernelClampedTo255);
     findKernelSpans(field.blobKernel.data(), field.kernelSpans);
     if (config.noiseTable) buildNoise(field.noiseBytes, pixels, random);
     field.particlesSeeded = false;
-    if (!config.colourWords) field.accumBuffer.assign(pixels, 0);
+    if (config.counters) field.accumBuffer.assign(pixels, 0);
     field.attractors.assign(size_t(config.attractorSlots), Vec3{0.0f, 0.0f, 0.0f});
-    field.particlePos.assign(size_t(config.particleCapacity), ParticleRecord{0.0f, 0.0f, 0.0f, 0.0f, {0, 0, 0}});
+    field.particlePos.assign(size_t(config.particleCapacity), ParticleRecord{0.0f, 0.0f, 0.0f, {0, 0, 0}});
     field.particleCount = config.particleCapacity;
     field.particleVel.assign(size_t(config.particleCapacity), Vec3{0.0f, 0.0f, 0.0f});
     buildModeTable(field.modeTable, config.modes);
     field.activeMode = &field.modeTable[0];
     selectMode(field, 0);
-    if (config.trigTables) {
-        buildSinCos(field.sinCosTable);
-        buildThirds(field.thirdTable);
-    }
 }
 
 void findKernelSpans(const int32_t* kernel, KernelRowSpan* spans) {
@@ -145,7 +123,6 @@ void seedParticles(ParticleField& field, float S, RandomSource& random) {
         p.x = static_cast<float>(r1 % Si - H);
         p.y = static_cast<float>(r2 % Si - H);
         p.z = static_cast<float>(r3 % Si - H);
-        if (config.fourthComponent) p.w = 1.0f;
         if (config.colourWords) {
             // Paint levels 64..255, so no particle paints black.
             for (int c = 0; c < 3; ++c) p.colour[c] = random.next() % 192 + 64;
@@ -194,7 +171,7 @@ void selectMode(ParticleField& field, int wanted) {
     const ModeRecord* record = &field.modeTable[wanted];
     if (record == field.activeMode) return;
     field.activeMode = record;
-    const ModeDefaultsTarget& target = field.config->defaults;
+    const ModeDefaultsTarget& target = field.defaults;
     if (target.table == nullptr) return;
     // Shared by every instance in the process: whichever selects last wins.
     publishDefaults(target.table, target.speedRow, record->defaultSpeed, target.numParticlesRow,

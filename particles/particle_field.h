@@ -1,8 +1,8 @@
 // The particle field shared by VyrGlobHeap1, VyrGlobSwirl1 and
 // VyrBrushDrift1: particles drifting around attractors in a cube of scene
-// space, the blob profile they are drawn with, the per-pixel accumulator,
-// grain noise, trigonometry tables and the look presets. What differs
-// between the deliverables is data (`ParticleConfig`), not code.
+// space, the blob profile they are drawn with, the per-pixel counters, grain
+// noise and the look presets. What differs between the plug-ins is data
+// (each one's `ParticleConfig`, in its particle_config.h), not code.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +12,10 @@
 #include "random_source.h"
 #include "scene_view.h"
 
-// One particle slot. `w` is set by seeding in deliverables with a fourth
-// position component; `colour[j]` is the paint for pixel byte j in
-// deliverables with coloured particles (64..255).
+// One particle slot: its position and, in plug-ins with coloured particles,
+// its paint for pixel byte j (64..255).
 struct ParticleRecord {
     float x, y, z;
-    float w;
     int32_t colour[3];
 };
 
@@ -28,20 +26,22 @@ struct KernelRowSpan {
     int first, end;
 };
 
+// The most a pixel's counter can hold: white, a little over three
+// overlapping blob centres.
+constexpr int32_t kCounterLimit = 1024;
+
 // Grain: noiseBytes holds w*h + kGrainWindow bytes, and each frame reads
 // its w*h from an offset below kGrainWindow, so the grain shimmers.
 constexpr int kGrainWindow = 10000;
 
 struct ParticleConfig {
-    int particleCapacity;      // particle slots: 256 or 1024
-    int attractorSlots;        // attractor slots: 16 or 8
-    bool kernelClampedTo255;   // blob profile flattened at 255
-    bool fourthComponent;      // seeding sets w = 1
-    bool colourWords;          // seeding draws three colour words per particle
-    bool noiseTable;           // w*h + kGrainWindow grain bytes drawn at creation
-    bool trigTables;           // sinCosTable and thirdTable
-    ModeFlavour modes;
-    ModeDefaultsTarget defaults;
+    int particleCapacity;     // particle slots
+    int attractorSlots;       // attractor slots
+    bool kernelClampedTo255;  // blob profile flattened at 255 (else it peaks at 320)
+    bool colourWords;         // seeding draws three colour words per particle
+    bool noiseTable;          // w*h + kGrainWindow grain bytes drawn at creation
+    bool counters;            // w*h counters that the blobs are stamped into
+    ModeTableSpec modes;
 };
 
 struct ParticleField {
@@ -49,23 +49,23 @@ struct ParticleField {
     std::vector<int32_t> blobKernel;   // 256 x 256, row = vertical offset
     KernelRowSpan kernelSpans[256] = {};  // of each blobKernel row
     std::vector<uint8_t> noiseBytes;   // w*h + kGrainWindow
-    std::vector<int32_t> accumBuffer;  // w*h cells of 4 bytes
+    std::vector<int32_t> accumBuffer;  // w*h counters, 0..kCounterLimit
     std::vector<Vec3> attractors;
     std::vector<ParticleRecord> particlePos;
     std::vector<Vec3> particleVel;
     int32_t particleCount = 0;
     bool particlesSeeded = false;
-    std::vector<int32_t> sinCosTable;  // 65536 pairs (sine, cosine), 16.16
-    std::vector<int32_t> thirdTable;   // 768 entries, i / 3
     ModeRecord modeTable[kModeCount];
     const ModeRecord* activeMode = nullptr;
+    ModeDefaultsTarget defaults = {nullptr, 0, 0};
 };
 
-// Builds everything for a w x h frame in the deliverable's order of creation
-// (which fixes how the random sequence is consumed), then the
-// presets, and selects preset 0. Throws std::bad_alloc when memory cannot be
-// obtained.
-void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random);
+// Builds everything for a w x h frame (only the grain draws random
+// numbers), then the presets, and selects preset 0; later changes of preset
+// publish their defaults to `defaults`. Throws std::bad_alloc when memory
+// cannot be obtained.
+void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random,
+                         const ModeDefaultsTarget& defaults = {nullptr, 0, 0});
 
 // Finds the spans of all 256 rows of a 256 x 256 blob profile. Creation
 // does this for the field's own profile.
@@ -87,5 +87,5 @@ void seedOrStep(ParticleField& field, float K, float S, float speed, RandomSourc
 int grainOffset(RandomSource& random);
 
 // Makes preset `wanted` (clamped to 0..5) active; on a change publishes its
-// defaults into the deliverable's static parameter table.
+// defaults into the plug-in's static parameter table.
 void selectMode(ParticleField& field, int wanted);

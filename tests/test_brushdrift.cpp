@@ -21,14 +21,13 @@ namespace {
 
 // ------------------------------------------------------------ stage helpers
 
-const ParticleConfig kConfig = {1024, 8, true, false, true, false, true, ModeFlavour::BrushDrift, {nullptr, 2, 1}};
-
 // A scene as the plug-in builds it, for a w x h frame of b bytes per pixel.
 struct Scene {
     SceneMembers members;
     FrameShape shape;
     Scene(int w, int h, int b) : shape{w, h, b} {
-        createParticleField(members, kConfig, w, h, cLibraryRandom);
+        createParticleField(members, kBrushField, w, h, cLibraryRandom);
+        buildSwirlTables(members);
         members.canvas.assign(size_t(w) * h * 4, 0);
         members.workFrame.assign(size_t(w) * h * b, 0);
         members.feedbackFrame.assign(size_t(w) * h * b, 0);
@@ -48,7 +47,7 @@ struct Scene {
 
 BrushSettings settingsFor(std::vector<std::pair<int, float>> changes, float frameScale = 1.0f) {
     ModeRecord modes[kModeCount];
-    buildModeTable(modes, ModeFlavour::BrushDrift);
+    buildModeTable(modes, kBrushField.modes);
     float params[kNumParams] = {0.5f, 0.08f, 0.5f, 0.1f, 0.5f, 0.5f, 1.0f, 0.0f, 0.5f, 0.5f, 0.5f, 0.75f, 0.5f, 0.0f};
     for (const auto& c : changes) params[c.first] = c.second;
     return deriveSettings(params, modes[0], frameScale);
@@ -57,7 +56,7 @@ BrushSettings settingsFor(std::vector<std::pair<int, float>> changes, float fram
 const ViewRotation kNoRotation = viewRotation(0.0f, 0.0f, 0.0f);
 
 ParticleRecord particleAt(float x, float y, float z, int c0, int c1, int c2) {
-    return ParticleRecord{x, y, z, 0.0f, {c0, c1, c2}};
+    return ParticleRecord{x, y, z, {c0, c1, c2}};
 }
 
 // ------------------------------------------------------- parameter mapping
@@ -126,6 +125,21 @@ TEST(BrushDriftCanvas, ZeroGainIgnoresInput) {
     fillCanvasFromInput(three.members, three.shape, input, 3, 2);
     EXPECT_EQ(three.canvas(1, 0)[0], 12);
     EXPECT_EQ(three.canvas(1, 0)[3], 0);  // 3-byte pixels have no alpha
+}
+
+TEST(BrushDriftSwirl, ThirdsAndSinCosTables) {
+    Scene scene(4, 4, 4);
+    const SceneMembers& f = scene.members;
+    EXPECT_EQ(f.thirdTable[767], 255);
+    EXPECT_EQ(f.thirdTable[2], 0);
+    EXPECT_EQ(f.thirdTable[3], 1);
+    EXPECT_EQ(f.thirdTable[0], 0);
+    auto sc = [&](int j) { return std::make_pair(f.sinCosTable[2 * size_t(j)], f.sinCosTable[2 * size_t(j) + 1]); };
+    EXPECT_EQ(sc(0), std::make_pair(0, 65536));
+    EXPECT_EQ(sc(16384), std::make_pair(65536, 0));
+    EXPECT_EQ(sc(32768), std::make_pair(0, -65536));
+    EXPECT_EQ(sc(49152), std::make_pair(-65536, 0));
+    EXPECT_EQ(sc(8192), std::make_pair(46340, 46340));  // 65536 / sqrt 2, truncated
 }
 
 // -------------------------------------------------------------- brush dots

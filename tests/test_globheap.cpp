@@ -56,8 +56,8 @@ class Heap {
         set("Num Particles", 0.0f);  // 10 particles
         if (!obj->particlesSeeded) render();
         const float away = 4.0f * sceneSpan();  // off the frame after any quarter turn
-        for (ParticleRecord& p : obj->particlePos) p = ParticleRecord{away, away, 0.0f, 0.0f, {0, 0, 0}};
-        obj->particlePos[0] = ParticleRecord{x, y, z, 0.0f, {0, 0, 0}};
+        for (ParticleRecord& p : obj->particlePos) p = ParticleRecord{away, away, 0.0f, {0, 0, 0}};
+        obj->particlePos[0] = ParticleRecord{x, y, z, {0, 0, 0}};
     }
 
     PlugObj* obj = nullptr;

@@ -33,11 +33,6 @@ struct Params {
     }
 };
 
-// The plug-in's field, without publishing defaults anywhere.
-const ParticleConfig kFieldConfig = {
-    kSwirlParticles, kSwirlAttractors, true, true, false, true, false, ModeFlavour::GlobSwirl,
-    {nullptr, kSpeed, kNumParticles}};
-
 struct Rgba {
     int r, g, b, a;
 };
@@ -59,7 +54,7 @@ void expectColour(const Rgba& px, int r, int g, int b, int a) {
 
 class SwirlValues : public ::testing::Test {
    protected:
-    void SetUp() override { buildModeTable(modes, ModeFlavour::GlobSwirl); }
+    void SetUp() override { buildModeTable(modes, kSwirlField.modes); }
     SwirlFrame values(const Params& p, int preset = 0, int w = 640, int h = 480) {
         return swirlFrameValues(p.v, w, h, modes[preset]);
     }
@@ -152,11 +147,11 @@ struct Placed {
 
 class SwirlPlacement : public ::testing::Test {
    protected:
-    void SetUp() override { buildModeTable(modes, ModeFlavour::GlobSwirl); }
+    void SetUp() override { buildModeTable(modes, kSwirlField.modes); }
     Placed place(float x, float y, float z, const Params& p = Params(), float blobSize = 100.0f) {
         SwirlFrame f = swirlFrameValues(p.v, 640, 480, modes[0]);
         f.blobSize = blobSize;
-        const ParticleRecord particle{x, y, z, 1.0f, {0, 0, 0}};
+        const ParticleRecord particle{x, y, z, {0, 0, 0}};
         BlobPlacement b{};
         const bool visible = placeBlob(particle, swirlBlobView(f, 640, 480), b);
         const int half = b.size >> 1;
@@ -257,14 +252,14 @@ class SwirlField : public ::testing::Test {
     static constexpr int kH = 70;
 
     void SetUp() override {
-        createParticleField(field, kFieldConfig, kW, kH, cLibraryRandom);
+        createParticleField(field, kSwirlField, kW, kH, cLibraryRandom);
         blobs.resize(kSwirlParticles);
         frame = swirlFrameValues(Params().v, kW, kH, field.modeTable[0]);
     }
 
     // Particle i at scene (x, y, z); the neutral view puts scene (0, 0) on
     // pixel (48, 35).
-    void putParticle(int i, float x, float y, float z) { field.particlePos[i] = {x, y, z, 1.0f, {0, 0, 0}}; }
+    void putParticle(int i, float x, float y, float z) { field.particlePos[i] = {x, y, z, {0, 0, 0}}; }
 
     // Places and stamps particles 0..count-1 as a frame does; the field is
     // rebuilt from zero.

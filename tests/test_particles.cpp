@@ -17,6 +17,9 @@
 #include "descriptor.h"
 #include "mode_table.h"
 #include "particle_field.h"
+#include "brushdrift/particle_config.h"
+#include "globheap/particle_config.h"
+#include "globswirl/particle_config.h"
 #include "plugin_host.h"
 #include "random_source.h"
 
@@ -30,26 +33,16 @@ constexpr float kUntouched = 0.77f;
 
 struct Fixture {
     ParamDefStruct table[3] = {{kUntouched, "Speed"}, {kUntouched, "Num Particles"}, {0.0f, ""}};
-    ParticleConfig config;
+    ParticleConfig config;  // the field keeps a pointer to it
     ParticleField field;
 };
 
-ParticleConfig globHeapConfig() {
-    return {256, 16, false, false, false, true, false, ModeFlavour::GlobHeap, {nullptr, 0, 1}};
-}
-ParticleConfig globSwirlConfig() {
-    return {1024, 8, true, true, false, true, false, ModeFlavour::GlobSwirl, {nullptr, 0, 1}};
-}
-ParticleConfig brushDriftConfig() {
-    return {1024, 8, true, false, true, false, true, ModeFlavour::BrushDrift, {nullptr, 0, 1}};
-}
-
-// A field whose published defaults go to the fixture's own table.
-std::unique_ptr<Fixture> makeField(ParticleConfig config, int w, int h) {
+// A field of a plug-in's configuration (or a variant of one) whose
+// published defaults go to the fixture's table.
+std::unique_ptr<Fixture> makeField(const ParticleConfig& config, int w, int h) {
     auto f = std::make_unique<Fixture>();
     f->config = config;
-    f->config.defaults.table = f->table;
-    createParticleField(f->field, f->config, w, h, cLibraryRandom);
+    createParticleField(f->field, f->config, w, h, cLibraryRandom, {f->table, 0, 1});
     return f;
 }
 
@@ -60,7 +53,7 @@ using vyrtest::skipDraws;
 // ---------------------------------------------------------------- creation
 
 TEST(ParticleFieldCreation, SizesAndInitialStatePerDeliverable) {
-    auto heap = makeField(globHeapConfig(), 97, 61);
+    auto heap = makeField(kHeapField, 97, 61);
     const ParticleField& f = heap->field;
     EXPECT_EQ(f.blobKernel.size(), 65536u);
     EXPECT_EQ(f.noiseBytes.size(), 97u * 61u + 10000u);
@@ -70,8 +63,6 @@ TEST(ParticleFieldCreation, SizesAndInitialStatePerDeliverable) {
     EXPECT_EQ(f.particleVel.size(), 256u);
     EXPECT_EQ(f.particleCount, 256);
     EXPECT_FALSE(f.particlesSeeded);
-    EXPECT_TRUE(f.sinCosTable.empty());
-    EXPECT_TRUE(f.thirdTable.empty());
     EXPECT_EQ(f.activeMode, &f.modeTable[0]);
     for (const Vec3& a : f.attractors) EXPECT_TRUE(a.x == 0.0f && a.y == 0.0f && a.z == 0.0f);
     for (const ParticleRecord& p : f.particlePos) EXPECT_TRUE(p.x == 0.0f && p.y == 0.0f && p.z == 0.0f);
@@ -79,18 +70,16 @@ TEST(ParticleFieldCreation, SizesAndInitialStatePerDeliverable) {
     EXPECT_EQ(heap->table[0].defaultValue, kUntouched);
     EXPECT_EQ(heap->table[1].defaultValue, kUntouched);
 
-    auto brush = makeField(brushDriftConfig(), 5, 3);
+    auto brush = makeField(kBrushField, 5, 3);
     EXPECT_TRUE(brush->field.noiseBytes.empty());
-    EXPECT_EQ(brush->field.accumBuffer, std::vector<int32_t>(15, 0));
+    EXPECT_TRUE(brush->field.accumBuffer.empty());  // it paints a canvas of its own
     EXPECT_EQ(brush->field.attractors.size(), 8u);
     EXPECT_EQ(brush->field.particleCount, 1024);
-    EXPECT_EQ(brush->field.sinCosTable.size(), 2u * 65536u);
-    EXPECT_EQ(brush->field.thirdTable.size(), 768u);
 }
 
 TEST(ParticleFieldCreation, OnlyTheNoiseTableDrawsRandomNumbers) {
     std::srand(1);
-    auto heap = makeField(globHeapConfig(), 20, 10);
+    auto heap = makeField(kHeapField, 20, 10);
     const int next = std::rand();
     std::srand(1);
     std::vector<uint8_t> expected(200 + 10000);
@@ -99,7 +88,7 @@ TEST(ParticleFieldCreation, OnlyTheNoiseTableDrawsRandomNumbers) {
     EXPECT_EQ(std::rand(), next);
 
     std::srand(1);
-    auto brush = makeField(brushDriftConfig(), 20, 10);
+    auto brush = makeField(kBrushField, 20, 10);
     const int afterBrush = std::rand();
     std::srand(1);
     EXPECT_EQ(std::rand(), afterBrush);
@@ -107,16 +96,16 @@ TEST(ParticleFieldCreation, OnlyTheNoiseTableDrawsRandomNumbers) {
 
 TEST(ParticleFieldCreation, SuccessiveFieldsContinueTheSequence) {
     std::srand(1);
-    auto a = makeField(globSwirlConfig(), 16, 16);
-    auto b = makeField(globSwirlConfig(), 16, 16);
+    auto a = makeField(kSwirlField, 16, 16);
+    auto b = makeField(kSwirlField, 16, 16);
     EXPECT_NE(a->field.noiseBytes, b->field.noiseBytes);
 }
 
 // ------------------------------------------------------------------ tables
 
 TEST(ParticleTables, BlobKernelProfile) {
-    auto heap = makeField(globHeapConfig(), 4, 4);
-    auto swirl = makeField(globSwirlConfig(), 4, 4);
+    auto heap = makeField(kHeapField, 4, 4);
+    auto swirl = makeField(kSwirlField, 4, 4);
     const ParticleField& h = heap->field;
     const ParticleField& s = swirl->field;
     EXPECT_EQ(kernelAt(h, 128, 128), 320);
@@ -151,7 +140,7 @@ TEST(ParticleTables, BlobKernelProfile) {
 }
 
 TEST(ParticleTables, KernelSpansHoldEveryNonZeroCell) {
-    for (const ParticleConfig& config : {globHeapConfig(), globSwirlConfig()}) {
+    for (const ParticleConfig& config : {kHeapField, kSwirlField}) {
         auto f = makeField(config, 4, 4);
         const ParticleField& field = f->field;
         int empty = 0;
@@ -177,21 +166,6 @@ TEST(ParticleTables, KernelSpansHoldEveryNonZeroCell) {
         EXPECT_EQ(field.kernelSpans[128].first, 5);
         EXPECT_EQ(field.kernelSpans[128].end, 252);
     }
-}
-
-TEST(ParticleTables, ThirdsAndSinCos) {
-    auto brush = makeField(brushDriftConfig(), 4, 4);
-    const ParticleField& f = brush->field;
-    EXPECT_EQ(f.thirdTable[767], 255);
-    EXPECT_EQ(f.thirdTable[2], 0);
-    EXPECT_EQ(f.thirdTable[3], 1);
-    EXPECT_EQ(f.thirdTable[0], 0);
-    auto sc = [&](int j) { return std::make_pair(f.sinCosTable[2 * size_t(j)], f.sinCosTable[2 * size_t(j) + 1]); };
-    EXPECT_EQ(sc(0), std::make_pair(0, 65536));
-    EXPECT_EQ(sc(16384), std::make_pair(65536, 0));
-    EXPECT_EQ(sc(32768), std::make_pair(0, -65536));
-    EXPECT_EQ(sc(49152), std::make_pair(-65536, 0));
-    EXPECT_EQ(sc(8192), std::make_pair(46340, 46340));  // 65536 / sqrt 2, truncated
 }
 
 TEST(ModeTables, PaletteSpotColoursAndRuns) {
@@ -237,9 +211,9 @@ TEST(ModeTables, TripleSineCurve) {
 }
 
 TEST(ModeTables, RampsOfEveryPreset) {
-    for (ModeFlavour flavour : {ModeFlavour::GlobHeap, ModeFlavour::GlobSwirl, ModeFlavour::BrushDrift}) {
+    for (const ParticleConfig* config : {&kHeapField, &kSwirlField, &kBrushField}) {
         ModeRecord t[kModeCount];
-        buildModeTable(t, flavour);
+        buildModeTable(t, config->modes);
         for (int p = 0; p < kModeCount; ++p) {
             EXPECT_EQ(t[p].rampAlpha[0], 0);
             EXPECT_EQ(t[p].rampAlpha[3], 9);
@@ -269,8 +243,8 @@ TEST(ModeTables, RampsOfEveryPreset) {
 
 TEST(ModeTables, PresetThreeStaircases) {
     ModeRecord heap[kModeCount], swirl[kModeCount];
-    buildModeTable(heap, ModeFlavour::GlobHeap);
-    buildModeTable(swirl, ModeFlavour::GlobSwirl);
+    buildModeTable(heap, kHeapField.modes);
+    buildModeTable(swirl, kSwirlField.modes);
     EXPECT_EQ(heap[3].rampRed[0], 240);
     EXPECT_EQ(heap[3].rampGreen[15], 240);
     EXPECT_EQ(heap[3].rampBlue[16], 224);
@@ -280,7 +254,7 @@ TEST(ModeTables, PresetThreeStaircases) {
     EXPECT_EQ(swirl[3].rampGreen[128], 224);
     EXPECT_EQ(swirl[3].rampBlue[255], 0);
     ModeRecord brush[kModeCount];
-    buildModeTable(brush, ModeFlavour::BrushDrift);
+    buildModeTable(brush, kBrushField.modes);
     EXPECT_EQ(std::memcmp(brush[3].rampRed, swirl[3].rampRed, 256), 0);
 }
 
@@ -298,20 +272,20 @@ TEST(ModeTables, PresetScalars) {
         {8, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b},    {6, 0, 256, 0, 0, 30, 5, 10, 1024, 8, a, a},
         {8, 0, 192, 64, 0, 0, 0, 0, 256, 8, b, b},    {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a},
         {6, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b}};
-    const std::vector<std::pair<ModeFlavour, std::vector<double>>> first = {
-        {ModeFlavour::GlobHeap, {10, 0, 512, 0, 0, 0, 0, 0, 256, 16, a, a}},
-        {ModeFlavour::BrushDrift, {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}},
-        {ModeFlavour::GlobSwirl, {6, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}}};
+    const std::vector<std::pair<const ParticleConfig*, std::vector<double>>> first = {
+        {&kHeapField, {10, 0, 512, 0, 0, 0, 0, 0, 256, 16, a, a}},
+        {&kBrushField, {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}},
+        {&kSwirlField, {6, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}}};
     for (const auto& f : first) {
         ModeRecord t[kModeCount];
-        buildModeTable(t, f.first);
+        buildModeTable(t, f.first->modes);
         EXPECT_EQ(scalars(t[0]), f.second);
         for (int p = 1; p < kModeCount; ++p) EXPECT_EQ(scalars(t[p]), shared[size_t(p - 1)]) << "preset " << p;
     }
 }
 
 TEST(ModeSelection, ClampsAndPublishesOnlyOnChange) {
-    auto f = makeField(globSwirlConfig(), 4, 4);
+    auto f = makeField(kSwirlField, 4, 4);
     ParticleField& field = f->field;
     selectMode(field, 2);
     EXPECT_EQ(field.activeMode, &field.modeTable[2]);
@@ -333,9 +307,8 @@ TEST(ModeSelection, ClampsAndPublishesOnlyOnChange) {
     EXPECT_EQ(f->table[2].defaultValue, 0.0f);  // the terminating row stays untouched
 
     // Without a table nothing is published, but the preset still changes.
-    ParticleConfig config = globHeapConfig();
     ParticleField bare;
-    createParticleField(bare, config, 4, 4, cLibraryRandom);
+    createParticleField(bare, kHeapField, 4, 4, cLibraryRandom);
     selectMode(bare, 3);
     EXPECT_EQ(bare.activeMode, &bare.modeTable[3]);
 }
@@ -347,7 +320,7 @@ TEST(Seeding, RangesAndDrawCounts) {
         ParticleConfig config;
         long drawsPerParticle;
     };
-    for (const Case& c : {Case{globHeapConfig(), 6}, Case{globSwirlConfig(), 6}, Case{brushDriftConfig(), 9}}) {
+    for (const Case& c : {Case{kHeapField, 6}, Case{kSwirlField, 6}, Case{kBrushField, 9}}) {
         const int w = 97, h = 61;
         auto f = makeField(c.config, w, h);
         ParticleField& field = f->field;
@@ -368,9 +341,6 @@ TEST(Seeding, RangesAndDrawCounts) {
                 ASSERT_GE(v, float(-H));
                 ASSERT_LE(v, float(Si - 1 - H));
                 ASSERT_EQ(v, std::trunc(v));
-            }
-            if (c.config.fourthComponent) {
-                ASSERT_EQ(p.w, 1.0f);
             }
             for (int k = 0; k < 3; ++k) {
                 if (c.config.colourWords) {
@@ -399,7 +369,7 @@ TEST(Seeding, RangesAndDrawCounts) {
 }
 
 TEST(Seeding, DrawOrderOfTheFirstParticleAndAttractor) {
-    auto f = makeField(brushDriftConfig(), 10, 10);
+    auto f = makeField(kBrushField, 10, 10);
     ParticleField& field = f->field;
     const float S = 12.0f;  // Si 12, H 6
     std::srand(9);
@@ -424,7 +394,7 @@ TEST(Seeding, DrawOrderOfTheFirstParticleAndAttractor) {
 }
 
 TEST(Seeding, TinySceneStillDefined) {
-    auto f = makeField(globHeapConfig(), 1, 1);
+    auto f = makeField(kHeapField, 1, 1);
     seedParticles(f->field, 1.2f, cLibraryRandom);  // Si 1, H 0: everything at the origin
     for (const ParticleRecord& p : f->field.particlePos) ASSERT_TRUE(p.x == 0.0f && p.y == 0.0f && p.z == 0.0f);
     for (const Vec3& v : f->field.particleVel) ASSERT_TRUE(v.x == 0.0f && v.y == 0.0f && v.z == 0.0f);
@@ -434,7 +404,7 @@ TEST(Seeding, TinySceneStillDefined) {
 
 // A small field whose attractors all sit on one point.
 std::unique_ptr<Fixture> motionField(Vec3 attractorsAt) {
-    ParticleConfig config = globHeapConfig();
+    ParticleConfig config = kHeapField;
     config.particleCapacity = 4;
     config.noiseTable = false;
     auto f = makeField(config, 8, 8);
@@ -525,7 +495,7 @@ TEST(Motion, SameResultForAnyThreadCount) {
     for (int threads : {1, 2, 3}) {
         omp_set_num_threads(threads);
         std::srand(3);
-        auto f = makeField(globSwirlConfig(), 64, 48);
+        auto f = makeField(kSwirlField, 64, 48);
         const float S = 1.2f * 64.0f, K = (64.0f + 48.0f) / 672.0f;
         seedParticles(f->field, S, cLibraryRandom);
         for (int step = 0; step < 30; ++step) stepParticles(f->field, K, S, 0.7f * K);
@@ -626,7 +596,7 @@ TEST(BlobPlacement, EdgeClipping) {
     EXPECT_EQ(b.bottom, h);
 
     // The one stamped column is the blob's rightmost one, not its centre.
-    auto heap = makeField(globHeapConfig(), w, h);
+    auto heap = makeField(kHeapField, w, h);
     const ParticleField& field = heap->field;
     ASSERT_TRUE(placeBlobAt(-4, 15, 1.0f, view, b));
     std::vector<int32_t> row(w, -1);
@@ -689,7 +659,7 @@ TEST(BlobPlacement, ParticlesProjectStraightOntoTheFrame) {
     BlobView view = viewOf(64, 48, 20.0f);
     BlobPlacement b{};
     // One scene unit is one pixel; positions truncate toward zero.
-    ASSERT_TRUE(placeBlob(ParticleRecord{-10.7f, 3.9f, 0.0f, 0.0f, {0, 0, 0}}, view, b));
+    ASSERT_TRUE(placeBlob(ParticleRecord{-10.7f, 3.9f, 0.0f, {0, 0, 0}}, view, b));
     EXPECT_EQ(b.size, 10);  // trunc(0.5 x 0.9375 x 20 + 1.25) = 10
     EXPECT_EQ(b.cornerX, 32 - 10 - 5);
     EXPECT_EQ(b.cornerY, 24 + 3 - 5);
@@ -697,7 +667,7 @@ TEST(BlobPlacement, ParticlesProjectStraightOntoTheFrame) {
     view.translateX = 4.5f;
     view.originY = -7.5f;
     view.rotation = viewRotation(0.0f, 0.0f, angleFromParam(0.75f));
-    ASSERT_TRUE(placeBlob(ParticleRecord{0.5f, 0.0f, 0.0f, 0.0f, {0, 0, 0}}, view, b));
+    ASSERT_TRUE(placeBlob(ParticleRecord{0.5f, 0.0f, 0.0f, {0, 0, 0}}, view, b));
     EXPECT_EQ(b.cornerX, 32 - 5);
     EXPECT_EQ(b.cornerY, 21 - 5);  // trunc(float(5 + 24) - 7.5)
 }
@@ -711,29 +681,29 @@ TEST(BlobPlacement, FarOffParticlesStayOffTheFrame) {
         view.originX = shift;  // nor does a large shift of the picture bring them back
         for (float f : far) {
             BlobPlacement b{};
-            EXPECT_FALSE(placeBlob(ParticleRecord{f, 0.0f, 0.0f, 0.0f, {0, 0, 0}}, view, b)) << f;
-            EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, f, 0.0f, 0.0f, {0, 0, 0}}, view, b)) << f;
+            EXPECT_FALSE(placeBlob(ParticleRecord{f, 0.0f, 0.0f, {0, 0, 0}}, view, b)) << f;
+            EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, f, 0.0f, {0, 0, 0}}, view, b)) << f;
             EXPECT_GE(b.size, 10);
         }
     }
     // Far off in depth only: still on the frame, at the far or near limit.
     view.originX = 0.0f;
     BlobPlacement b{};
-    ASSERT_TRUE(placeBlob(ParticleRecord{0.0f, 0.0f, -1.0e30f, 0.0f, {0, 0, 0}}, view, b));
+    ASSERT_TRUE(placeBlob(ParticleRecord{0.0f, 0.0f, -1.0e30f, {0, 0, 0}}, view, b));
     EXPECT_EQ(b.weight, 33095);
-    ASSERT_TRUE(placeBlob(ParticleRecord{0.0f, 0.0f, 1.0e30f, 0.0f, {0, 0, 0}}, view, b));
+    ASSERT_TRUE(placeBlob(ParticleRecord{0.0f, 0.0f, 1.0e30f, {0, 0, 0}}, view, b));
     EXPECT_EQ(b.weight, 65536);
     // A depth that is not a finite number reaches every coordinate (0 x inf
     // is not a number): off the frame.
-    EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, 0.0f, nan, 0.0f, {0, 0, 0}}, view, b));
-    EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, 0.0f, inf, 0.0f, {0, 0, 0}}, view, b));
+    EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, 0.0f, nan, {0, 0, 0}}, view, b));
+    EXPECT_FALSE(placeBlob(ParticleRecord{0.0f, 0.0f, inf, {0, 0, 0}}, view, b));
 }
 
 TEST(BlobPlacement, ListsTheVisibleBlobsInParticleOrder) {
     const BlobView view = viewOf(64, 48, 0.0f);
     std::vector<ParticleRecord> particles;
     for (float x : {-10.0f, 100.0f, 5.0f, -100.0f, 20.0f})
-        particles.push_back(ParticleRecord{x, 0.0f, 0.0f, 0.0f, {0, 0, 0}});
+        particles.push_back(ParticleRecord{x, 0.0f, 0.0f, {0, 0, 0}});
     std::vector<BlobPlacement> out(particles.size());
     ASSERT_EQ(placeBlobs(particles.data(), int(particles.size()), view, out.data()), 3);
     EXPECT_EQ(out[0].cornerX, 32 - 10 - 5);
@@ -759,7 +729,7 @@ std::vector<int32_t> plainStamp(const std::vector<BlobPlacement>& blobs, const i
 
 TEST(BlobStamp, RowsStampMatchesThePlainWalk) {
     const int w = 150, h = 90;
-    auto heap = makeField(globHeapConfig(), w, h);
+    auto heap = makeField(kHeapField, w, h);
     const ParticleField& field = heap->field;
     std::srand(3);
     for (int trial = 0; trial < 40; ++trial) {
@@ -790,7 +760,7 @@ TEST(BlobStamp, ManyFaintOverlapsAddUp) {
     // 1500 blobs over the middle rows, each adding about 1 at its centre:
     // sums that stay below saturation, so no blob can be skipped.
     const int w = 150, h = 90;
-    auto heap = makeField(globHeapConfig(), w, h);
+    auto heap = makeField(kHeapField, w, h);
     const ParticleField& field = heap->field;
     const BlobView view = viewOf(w, h, 200.0f, BlobWeighting{0.0f, 300});
     std::srand(5);
@@ -808,7 +778,7 @@ TEST(BlobStamp, ManyFaintOverlapsAddUp) {
 TEST(BlobStamp, SwarmIsTheSameForAnyThreadCount) {
     const int w = 160, h = 120;  // enough pixels to share among threads
     std::srand(7);
-    auto swirl = makeField(globSwirlConfig(), w, h);
+    auto swirl = makeField(kSwirlField, w, h);
     ParticleField& field = swirl->field;
     BlobView view = viewOf(w, h, 40.0f, kSwirlWeighting);
     view.rotation = viewRotation(angleFromParam(0.6f), angleFromParam(0.3f), 0.0f);
@@ -834,7 +804,7 @@ TEST(BlobStamp, SwarmIsTheSameForAnyThreadCount) {
 
 TEST(BlobStamp, EachFinishedRowIsHandedOnOnce) {
     const int w = 160, h = 120;
-    auto heap = makeField(globHeapConfig(), w, h);
+    auto heap = makeField(kHeapField, w, h);
     ParticleField& field = heap->field;
     const BlobView view = viewOf(w, h, 60.0f);
     std::vector<BlobPlacement> blobs(3);

@@ -70,6 +70,9 @@ void stampDots(SceneMembers& scene, const FrameShape& shape, int n);
 // input pixels' alpha).
 void composeCoverage(SceneMembers& scene, const FrameShape& shape, int m, const uint8_t* input);
 
+// Fills sinCosTable and thirdTable, once per instance.
+void buildSwirlTables(SceneMembers& scene);
+
 struct SwirlSettings {
     int bandCentre;     // Vc
     int bandHalfWidth;  // R, at least 1

@@ -6,28 +6,14 @@
 #include "brush_stages.h"
 #include "plug_obj.h"
 
-namespace {
-
-const ParticleConfig kBrushDriftParticles = {
-    kParticleCapacity,
-    kAttractorSlots,
-    true,   // kernel flattened at 255
-    false,  // no fourth position component
-    true,   // each particle carries its paint
-    false,  // no grain
-    true,   // sine/cosine and divide-by-three tables for the swirl
-    ModeFlavour::BrushDrift,
-    {paramTable, kParamSpeed, kParamNumParticles},
-};
-
-}  // namespace
-
 void createScene(PlugObj& obj) {
     const size_t pixels = static_cast<size_t>(obj.width()) * static_cast<size_t>(obj.height());
     obj.canvas.assign(pixels * 4, 0);
     obj.workFrame.assign(obj.frameBytes(), 0);
     obj.feedbackFrame.assign(obj.frameBytes(), 0);
-    createParticleField(obj, kBrushDriftParticles, obj.width(), obj.height(), obj.randomSource);
+    createParticleField(obj, kBrushField, obj.width(), obj.height(), obj.randomSource,
+                        {paramTable, kParamSpeed, kParamNumParticles});
+    buildSwirlTables(obj);
     obj.coverageMap.assign(pixels, 0);
     obj.dots.assign(kParticleCapacity, BrushDot{});
 }

@@ -6,10 +6,8 @@
 
 #include "blob_view.h"
 #include "params.h"
+#include "particle_config.h"
 #include "particle_field.h"
-
-constexpr int kParticleCapacity = 1024;
-constexpr int kAttractorSlots = 8;
 
 // One particle's brush dot this frame: where it stamps, as every blob is
 // placed (its weight is the dot's coverage strength, 16.16, 25936..65536),
@@ -28,4 +26,6 @@ struct SceneMembers : ParticleField {
     std::vector<uint8_t> coverageMap;    // N: paint received per pixel, 0..255
     std::vector<BrushDot> dots;          // the visible dots of this frame, in particle order
     int dotCount = 0;
+    std::vector<int32_t> sinCosTable;  // the swirl's 65536 steps of a turn: (sine, cosine) pairs, 16.16
+    std::vector<int32_t> thirdTable;   // 768 entries, i / 3: a pixel's mean from the sum of its colour bytes
 };

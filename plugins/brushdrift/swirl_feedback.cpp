@@ -1,11 +1,15 @@
 // The last two stages of a frame: the brightness-band swirl into the output
 // and the feedback blend with the previous output.
+#include <cmath>
 #include <cstring>
 
 #include "brush_stages.h"
 #include "parallel_bands.h"
 
 namespace {
+
+constexpr int kSinCosSteps = 65536;  // one full turn
+constexpr int kThirdEntries = 768;   // sums of three 8-bit channels
 
 // The mathematical modulo: any position maps into 0..size-1.
 inline int64_t wrap(int64_t v, int size) {
@@ -80,6 +84,18 @@ inline uint8_t overByte(uint32_t a1, uint32_t x, uint32_t a2, uint32_t y) {
 }
 
 }  // namespace
+
+void buildSwirlTables(SceneMembers& scene) {
+    std::vector<int32_t>& sinCos = scene.sinCosTable;
+    sinCos.resize(size_t(2) * kSinCosSteps);
+    for (int j = 0; j < kSinCosSteps; ++j) {
+        const double a = double(j) * 2.0 * kPi / 65536.0;
+        sinCos[2 * size_t(j)] = static_cast<int32_t>(std::sin(a) * 65536.0);
+        sinCos[2 * size_t(j) + 1] = static_cast<int32_t>(std::cos(a) * 65536.0);
+    }
+    scene.thirdTable.resize(kThirdEntries);
+    for (int i = 0; i < kThirdEntries; ++i) scene.thirdTable[size_t(i)] = i / 3;
+}
 
 void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl) {
     if (shape.bytesPerPixel == 4)

@@ -13,18 +13,6 @@ constexpr double kTwoPi = 2.0 * kPi;
 // 16.16 blob weight: half brightness at the far end of the cube, full at the near end.
 constexpr BlobWeighting kBlobWeighting = {32768.0f, 32768};
 
-const ParticleConfig kParticles = {
-    kHeapParticles,
-    kHeapAttractors,
-    false,  // profile peaks at 320
-    false,  // no fourth position component
-    false,  // no colour words
-    true,   // grain table
-    false,  // no trigonometry tables
-    ModeFlavour::GlobHeap,
-    {paramTable, kSpeed, kNumParticles},
-};
-
 void advanceSpin(PlugObj& obj, double spinStep) {
     const double t = double(obj.spinAngle) + spinStep;
     float ft = float(t);
@@ -47,8 +35,9 @@ void drawPicture(PlugObj& obj, uint8_t* pixels, int B, int noiseAmount, int nois
 }  // namespace
 
 void createScene(PlugObj& obj) {
-    createParticleField(obj, kParticles, obj.width(), obj.height(), obj.randomSource);
-    obj.blobs.resize(size_t(kParticles.particleCapacity));
+    createParticleField(obj, kHeapField, obj.width(), obj.height(), obj.randomSource,
+                        {paramTable, kSpeed, kNumParticles});
+    obj.blobs.resize(size_t(kHeapParticles));
     obj.blobCount = 0;
     obj.spinAngle = 0.0f;
 }

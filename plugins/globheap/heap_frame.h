@@ -5,10 +5,8 @@
 #include "blob_view.h"
 #include "mode_table.h"
 #include "params.h"
+#include "particle_config.h"
 #include "scene_view.h"
-
-constexpr int kHeapParticles = 256;  // particle slots
-constexpr int kHeapAttractors = 16;  // attractor slots
 
 struct HeapFrame {
     float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side

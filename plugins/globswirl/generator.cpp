@@ -6,24 +6,9 @@
 #include "plug_obj.h"
 #include "swirl_frame.h"
 
-namespace {
-
-const ParticleConfig kSwirlField = {
-    kSwirlParticles,
-    kSwirlAttractors,
-    true,   // blob profile flattened at 255
-    true,   // particles carry a fourth component, w = 1
-    false,  // no colour words
-    true,   // grain bytes
-    false,  // no trigonometry tables
-    ModeFlavour::GlobSwirl,
-    {paramTable, kSpeed, kNumParticles},
-};
-
-}  // namespace
-
 void createScene(PlugObj& obj) {
-    createParticleField(obj, kSwirlField, obj.width(), obj.height(), obj.randomSource);
+    createParticleField(obj, kSwirlField, obj.width(), obj.height(), obj.randomSource,
+                        {paramTable, kSpeed, kNumParticles});
     obj.blobs.resize(kSwirlParticles);
     obj.blobCount = 0;
 }

@@ -5,10 +5,8 @@
 #include "blob_view.h"
 #include "mode_table.h"
 #include "params.h"
+#include "particle_config.h"
 
-
-constexpr int kSwirlParticles = 1024;  // particle slots
-constexpr int kSwirlAttractors = 8;    // attractor slots
 
 struct SwirlFrame {
     float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side
