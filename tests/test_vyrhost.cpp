@@ -264,15 +264,82 @@ TEST_F(VyrhostTest, ListShowsEveryPluginAndSkipsOtherFiles) {
     std::ofstream(path("broken.so")) << "not an ELF file";
     run({"cp", VYRHOST_NOT_A_PLUGIN, path("plain.so")});
     std::ofstream(path("notes.txt")) << "ignored";
+#ifdef VYRHOST_FREI0R_DIR
+    run({"cp", std::string(VYRHOST_FREI0R_DIR) + "/VyrGlobHeap1.so", path("heap_frei0r.so")});
+#endif
     const Result some = vyrhost({"list", dir_});
     ASSERT_EQ(some.status, 0) << some.err;
     EXPECT_TRUE(hasRow(some.out, {"HostProbe.so", "HostProbe", "tprb", "effect", "1.2", "Test", "probe"})) << some.out;
+#ifdef VYRHOST_FREI0R_DIR
+    EXPECT_TRUE(hasRow(some.out, {"heap_frei0r.so", "VyrGlobHeap1", "-", "frei0r-source"})) << some.out;
+#endif
     EXPECT_EQ(some.out.find("broken"), std::string::npos);
-    EXPECT_NE(some.err.find("skipped broken.so"), std::string::npos) << some.err;
-    EXPECT_NE(some.err.find("skipped plain.so"), std::string::npos) << some.err;
-    EXPECT_NE(some.err.find("no plugMain"), std::string::npos) << some.err;
+    // One line for all the files that are no plug-ins, saying why.
+    EXPECT_EQ(std::count(some.err.begin(), some.err.end(), '\n'), 1) << some.err;
+    EXPECT_EQ(some.err.rfind("vyrhost: skipped 2 files that are no plug-in: cannot load broken.so", 0), 0u) << some.err;
+    EXPECT_NE(some.err.find("plain.so is neither a FreeFrame plug-in (no plugMain) nor a frei0r plug-in (no f0r_init)"),
+              std::string::npos)
+        << some.err;
     EXPECT_EQ(some.err.find("notes.txt"), std::string::npos);
 }
+
+// ---------------------------------------------------------------- frei0r
+
+// Debian's frei0r plug-ins, where installed.
+const std::string kDebianFrei0r = "/usr/lib/frei0r-1";
+
+TEST_F(VyrhostTest, ListsAndRendersDebiansFrei0rPlugins) {
+    if (!exists(kDebianFrei0r + "/glow.so")) GTEST_SKIP() << "Debian's frei0r-plugins are not installed";
+    const Result all = vyrhost({"list", kDebianFrei0r});
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err, "");  // every file there is a plug-in
+    const std::vector<std::string> names = listing(kDebianFrei0r);
+    const long files = long(std::count_if(names.begin(), names.end(), [](const std::string& f) {
+        return f.size() > 3 && f.substr(f.size() - 3) == ".so";
+    }));
+    EXPECT_EQ(long(std::count(all.out.begin(), all.out.end(), '\n')), files + 1);  // and a heading
+    EXPECT_TRUE(hasRow(all.out, {"glow.so", "Glow", "-", "frei0r-filter"})) << all.out;
+
+    // Found by file name in the frei0r folders, with its explanations.
+    const Result info = vyrhost({"info", "Glow"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("Type:         frei0r-filter"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Blur of the glow"), std::string::npos) << info.out;
+
+    // A parameter reaches the plug-in, and an RGBA plug-in sees red as red:
+    // "B" keeps the blue of the test picture's blue bar as grey and turns
+    // its red bar black.
+    ASSERT_EQ(vyrhost({"render", "glow", "--size", "140x60", "-o", path("g0.png")}).status, 0);
+    ASSERT_EQ(vyrhost({"render", "glow", "--size", "140x60", "--set", "Blur=0.8", "-o", path("g1.png")}).status, 0);
+    EXPECT_NE(readPng(path("g0.png")).rgba, readPng(path("g1.png")).rgba);
+    ASSERT_EQ(vyrhost({"render", "B", "--size", "140x60", "-o", path("b.png")}).status, 0);
+    const Picture b = readPng(path("b.png"));
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(b.at(130, 5, c), 191);  // blue bar
+        EXPECT_EQ(b.at(110, 5, c), 0);    // red bar
+    }
+    expectFailure(vyrhost({"render", "glow", "--depth", "24", "-o", path("x.png")}), "does not take 24-bit frames");
+}
+
+#ifdef VYRHOST_FREI0R_DIR
+TEST_F(VyrhostTest, OurFrei0rFacesRenderWhatTheFreeFrameFacesRender) {
+    // Same names, same parameter file, same seed: the same pictures.
+    std::ofstream(path("p.json")) << R"({ "size": "96x64", "frames": 4, "seed": 9,
+        "parameters": { "Angle Z": [ {"frame": 0, "value": 0.2}, {"frame": 3, "value": 0.7} ] } })";
+    for (const std::string& name : vyrtest::allPluginNames()) {
+        SCOPED_TRACE(name);
+        const std::string frei0r = std::string(VYRHOST_FREI0R_DIR) + "/" + name + ".so";
+        const Result info = vyrhost({"info", frei0r});
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.out.find("frei0r-"), std::string::npos);
+        EXPECT_NE(info.out.find("DESCRIPTION"), std::string::npos);  // explanations for every parameter
+        ASSERT_EQ(vyrhost({"render", name, "--params", path("p.json"), "--set", "1=0.6", "-o", path("ff.png")}).status, 0);
+        const Result r = vyrhost({"render", frei0r, "--params", path("p.json"), "--set", "1=0.6", "-o", path("f0r.png")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readPng(path("ff.png")).rgba, readPng(path("f0r.png")).rgba);
+    }
+}
+#endif
 
 // ---------------------------------------------------------------- render: files
 

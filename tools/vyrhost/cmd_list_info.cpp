@@ -1,11 +1,6 @@
 // vyrhost list and vyrhost info: what plug-ins say about themselves.
-#include <dlfcn.h>
-
-extern "C" {
-#include <frei0r.h>
-}
-
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -57,6 +52,20 @@ void printRows(const std::vector<std::vector<std::string>>& rows, const std::str
     }
 }
 
+// Plug-ins' texts on one line: some frei0r explanations hold line breaks.
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const bool blank = std::isspace(static_cast<unsigned char>(c)) || std::iscntrl(static_cast<unsigned char>(c));
+        if (!blank)
+            out += c;
+        else if (!out.empty() && out.back() != ' ')
+            out += ' ';
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
 std::string formatFloat(float v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6g", double(v));
@@ -67,53 +76,34 @@ std::string formatFloat(float v) {
 
 int runList(const std::string& dir) {
     std::vector<std::vector<std::string>> rows = {{"FILE", "NAME", "ID", "TYPE", "VERSION", "DESCRIPTION"}};
+    std::vector<std::string> skipped;
     for (const std::string& file : pluginFiles(dir)) {
         try {
             Plugin p(file);
             const PluginInfo& i = p.info();
-            rows.push_back({fileName(file), i.name, i.id, i.typeName(), i.version(), i.description});
+            rows.push_back({fileName(file), oneLine(i.name), i.id, p.typeName(), i.version(), oneLine(i.description)});
         } catch (const HostError& e) {
-            std::fprintf(stderr, "vyrhost: skipped %s: %s\n", fileName(file).c_str(), e.what());
+            // The reason without the path, which the line names once.
+            std::string why = e.what();
+            for (size_t at; (at = why.find(file)) != std::string::npos;) why.replace(at, file.size(), fileName(file));
+            skipped.push_back(why);
         }
+    }
+    // One line for everything that is not a plug-in, however many files.
+    if (!skipped.empty()) {
+        std::string line = "vyrhost: skipped " + std::to_string(skipped.size()) + " file" +
+                           (skipped.size() == 1 ? "" : "s") + " that " + (skipped.size() == 1 ? "is" : "are") +
+                           " no plug-in: ";
+        for (size_t k = 0; k < skipped.size(); ++k) line += (k == 0 ? "" : "; ") + skipped[k];
+        std::fprintf(stderr, "%s\n", line.c_str());
     }
     std::fflush(stderr);
     if (rows.size() == 1) {
-        std::printf("no FreeFrame plug-ins in %s\n", dir.c_str());
+        std::printf("no FreeFrame or frei0r plug-ins in %s\n", dir.c_str());
         return 0;
     }
     printRows(rows, "");
     return 0;
-}
-
-// FreeFrame 1.0 has no place for a parameter's description; a plug-in that
-// also comes as a frei0r library (Vyr's do, beside the FreeFrame folder:
-// build/frei0r next to build/plugins, lib/frei0r-1 next to lib/freeframe)
-// explains each parameter there. Empty when there is no such library.
-static std::vector<std::string> frei0rDescriptions(const std::string& freeframePath, size_t count) {
-    const size_t slash = freeframePath.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : freeframePath.substr(0, slash);
-    const std::string file = freeframePath.substr(slash == std::string::npos ? 0 : slash + 1);
-    for (const char* sibling : {"/../frei0r/", "/../frei0r-1/"}) {
-        void* lib = dlopen((dir + sibling + file).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (lib == nullptr) continue;
-        using ParamInfoFn = void (*)(f0r_param_info_t*, int);
-        using PluginInfoFn = void (*)(f0r_plugin_info_t*);
-        auto paramInfo = reinterpret_cast<ParamInfoFn>(dlsym(lib, "f0r_get_param_info"));
-        auto pluginInfo = reinterpret_cast<PluginInfoFn>(dlsym(lib, "f0r_get_plugin_info"));
-        if (paramInfo == nullptr || pluginInfo == nullptr) continue;
-        f0r_plugin_info_t pi{};
-        pluginInfo(&pi);
-        if (pi.num_params < 0 || size_t(pi.num_params) < count) continue;
-        std::vector<std::string> out;
-        for (size_t k = 0; k < count; ++k) {
-            f0r_param_info_t info{};
-            paramInfo(&info, int(k));
-            out.push_back(info.explanation != nullptr ? info.explanation : "");
-        }
-        // Left loaded: Vyr's libraries are linked never to be unloaded.
-        return out;
-    }
-    return {};
 }
 
 int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
@@ -123,11 +113,13 @@ int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
         {"File:", i.path},
         {"Name:", i.name},
         {"ID:", i.id},
-        {"Type:", i.typeName()},
-        {"FreeFrame API:", std::to_string(i.apiMajor) + "." + std::to_string(i.apiMinor)},
+        {"Type:", plugin.typeName()},
+        plugin.isFrei0r() ? std::vector<std::string>{"frei0r API:", std::to_string(i.apiMajor)}
+                          : std::vector<std::string>{"FreeFrame API:",
+                                                     std::to_string(i.apiMajor) + "." + std::to_string(i.apiMinor)},
         {"Version:", i.version()},
-        {"Description:", i.description},
-        {"About:", i.about},
+        {"Description:", oneLine(i.description)},
+        {"About:", oneLine(i.about)},
     };
     printRows(head, "");
 
@@ -154,14 +146,15 @@ int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
     }
     std::printf("\nParameters (%zu):\n", i.params.size());
     if (i.params.empty()) return 0;
-    const std::vector<std::string> descriptions = frei0rDescriptions(i.path, i.params.size());
     std::vector<std::vector<std::string>> rows = {{"INDEX", "NAME", "DEFAULT", "DISPLAY", "TYPE"}};
-    if (!descriptions.empty()) rows[0].push_back("DESCRIPTION");
+    bool described = false;
+    for (const auto& d : plugin.descriptions()) described = described || !d.empty();
+    if (described) rows[0].push_back("DESCRIPTION");
     for (size_t k = 0; k < i.params.size(); ++k) {
         const ParamInfo& p = i.params[k];
         rows.push_back({std::to_string(k), p.name, formatFloat(p.defaultValue),
                         inst ? inst->displayText(uint32_t(k)) : "-", paramTypeName(p.type)});
-        if (!descriptions.empty()) rows.back().push_back(descriptions[k]);
+        if (described) rows.back().push_back(oneLine(plugin.descriptions()[k]));
     }
     printRows(rows, "  ");
     if (!whyNoDisplay.empty()) std::printf("(no display texts: %s)\n", whyNoDisplay.c_str());

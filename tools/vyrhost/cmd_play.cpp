@@ -155,6 +155,7 @@ class Renderer {
         instance_.reset();
         std::srand(seed);
         instance_.reset(new Instance(plugin_, width_, height_, bpp_ * 8));
+        instance_->setFrameRate(double(rate_.num) / rate_.den);
         for (size_t i = 0; i < values_.size(); ++i) {
             instance_->setParameter(uint32_t(i), values_[i]);
             publishDisplay(int(i));
@@ -592,11 +593,14 @@ class Window {
             std::snprintf(buf, sizeof buf, "%s%2zu  %-16s %5.3f%s", int(i) == selected ? ">" : " ", i,
                           params[i].name.c_str(), double(values[i]), bind.c_str());
             text(buf, 16, 14 + int(i + 1) * line, int(i) == selected ? yellow : white);
-            // What the value means, as the plug-in shows it, after the
+            // What the parameter does where the plug-in says (frei0r),
+            // else what the value means as the plug-in shows it; after the
             // widest name and value.
             int column = 0;
             TTF_SizeUTF8(font_, "> 00  MMMMMMMMMMMMMMMM 0.000 [mouse x] ", &column, nullptr);
-            if (i < display.size() && !display[i].empty()) text(display[i], 16 + column, 14 + int(i + 1) * line, grey);
+            const std::string& about = session_.plugin->descriptions()[i];
+            const std::string shown = !about.empty() ? about : i < display.size() ? display[i] : std::string();
+            if (!shown.empty()) text(shown, 16 + column, 14 + int(i + 1) * line, grey);
         }
         text("up/down select  left/right nudge  0-9 jump  x/y mouse  n seed  bksp reset", 16,
              14 + int(values.size() + 1) * line, grey);

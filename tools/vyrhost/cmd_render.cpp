@@ -61,6 +61,7 @@ int runRender(const RenderOptions& o) {
     session.seedIfAsked();
     guard.setInPlugin(true);
     std::unique_ptr<Instance> inst(new Instance(plugin, width, height, o.depth));
+    inst->setFrameRate(double(rate.num) / rate.den);
     guard.setInPlugin(false);
     std::vector<uint8_t> in(inst->frameBytes()), out(o.copy ? inst->frameBytes() : 0);
 
@@ -87,6 +88,7 @@ int runRender(const RenderOptions& o) {
                 inst.reset();
                 std::srand(reseed);
                 inst.reset(new Instance(plugin, width, height, o.depth));
+                inst->setFrameRate(double(rate.num) / rate.den);
                 session.newInstance();
             }
             session.apply(*inst, done, clip.rampFrames);

@@ -105,7 +105,34 @@ std::string resolvePlugin(const std::string& arg, const std::string& dir) {
             // Not a plug-in; `vyrhost list` reports such files.
         }
     }
-    throw HostError("no plug-in named \"" + arg + "\" in " + dir + " (vyrhost list shows the plug-ins there)");
+    // Then the frei0r plug-ins, by file name in any case ("glow", "Glow").
+    for (const std::string& folder : frei0rFolders()) {
+        if (!isDirectory(folder)) continue;
+        for (const std::string& file : pluginFiles(folder)) {
+            const std::string base = file.substr(folder.size() + 1, file.size() - folder.size() - 4);
+            if (sameText(base, arg)) return file;
+        }
+    }
+    throw HostError("no plug-in named \"" + arg + "\" in " + dir +
+                    " or the frei0r folders (vyrhost list shows the plug-ins there)");
+}
+
+std::vector<std::string> frei0rFolders() {
+    std::vector<std::string> folders;
+    const char* env = std::getenv("FREI0R_PATH");
+    if (env != nullptr && *env != '\0') {
+        std::string rest = env;
+        for (size_t colon; !rest.empty(); rest = colon == std::string::npos ? "" : rest.substr(colon + 1)) {
+            colon = rest.find(':');
+            if (colon != 0) folders.push_back(rest.substr(0, colon));
+        }
+        return folders;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') folders.push_back(std::string(home) + "/.frei0r-1/lib");
+    folders.push_back("/usr/local/lib/frei0r-1");
+    folders.push_back("/usr/lib/frei0r-1");
+    return folders;
 }
 
 }  // namespace vyrhost

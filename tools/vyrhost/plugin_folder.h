@@ -18,7 +18,13 @@ std::vector<std::string> pluginFiles(const std::string& dir);
 
 // A path (anything with a '/', or an existing file) is taken as it is; a
 // name is looked up in `dir` as <name>.so, then as a plug-in whose own
-// name matches without regard to case.
+// name matches without regard to case, then as a file <name>.so (any
+// case) in the frei0r folders.
 std::string resolvePlugin(const std::string& arg, const std::string& dir);
+
+// Where frei0r hosts look for plug-ins: $FREI0R_PATH (folders separated by
+// ':') when set, else ~/.frei0r-1/lib, /usr/local/lib/frei0r-1 and
+// /usr/lib/frei0r-1.
+std::vector<std::string> frei0rFolders();
 
 }  // namespace vyrhost

@@ -1,0 +1,91 @@
+// A plug-in of either interface vyrhost speaks: FreeFrame 1.0 (plugMain,
+// through the host library) or frei0r (f0r_*). Every command sees one
+// shape: a descriptor with 0..1 float parameters and instances that
+// process frames of BGRA pixels. frei0r's own parameter kinds map onto
+// that: a boolean or double is one parameter, a colour three ("NAME red",
+// "NAME green", "NAME blue"), a position two ("NAME x", "NAME y"); a text
+// parameter is listed but keeps its default. frei0r plug-ins take 32-bit
+// frames only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ffhost.h"
+
+namespace vyrhost {
+
+class Frei0rLibrary;
+class Frei0rInstance;
+
+class Plugin {
+   public:
+    // Loads a FreeFrame plug-in, else a frei0r plug-in; throws HostError
+    // saying why the file is neither.
+    explicit Plugin(const std::string& path);
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    bool isFrei0r() const { return f0r_ != nullptr; }
+    const ffhost::PluginInfo& info() const { return info_; }
+    const std::string& name() const { return info_.name; }
+    // "effect" or "source" (FreeFrame); "frei0r-filter", "frei0r-source",
+    // "frei0r-mixer2" or "frei0r-mixer3".
+    std::string typeName() const;
+    // What each parameter does, where the plug-in says (frei0r explanations);
+    // empty strings otherwise.
+    const std::vector<std::string>& descriptions() const { return descriptions_; }
+
+    // FreeFrame getPluginCaps codes; a frei0r plug-in answers as a 32-bit,
+    // copy-only plug-in would.
+    uint32_t capability(uint32_t code) const;
+
+    // By exact name, else a unique case-insensitive match, else an index;
+    // throws HostError naming the known parameters.
+    uint32_t parameterIndex(const std::string& key) const;
+
+    const ffhost::Plugin* freeFrame() const { return ff_.get(); }
+    const Frei0rLibrary* frei0r() const { return f0r_.get(); }
+
+   private:
+    std::unique_ptr<ffhost::Plugin> ff_;
+    std::unique_ptr<Frei0rLibrary> f0r_;
+    ffhost::PluginInfo info_;
+    std::vector<std::string> descriptions_;
+};
+
+class Instance {
+   public:
+    // depthBits 24 or 32. Throws HostError when the plug-in refuses.
+    Instance(const Plugin& plugin, int width, int height, int depthBits);
+    ~Instance();
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int bytesPerPixel() const { return bpp_; }
+    size_t frameBytes() const { return size_t(width_) * size_t(height_) * size_t(bpp_); }
+
+    void setParameter(uint32_t index, float value);
+    float parameter(uint32_t index) const;
+    std::string displayText(uint32_t index) const;
+
+    // frei0r plug-ins are given the time of each frame: frames processed
+    // so far over this rate (30 unless set).
+    void setFrameRate(double framesPerSecond);
+
+    // Both answer true when the plug-in reported success.
+    bool processFrame(uint8_t* frame);
+    bool processFrameCopy(const uint8_t* input, uint8_t* output);
+
+   private:
+    std::unique_ptr<ffhost::Instance> ff_;
+    std::unique_ptr<Frei0rInstance> f0r_;
+    int width_, height_, bpp_;
+};
+
+}  // namespace vyrhost
