@@ -34,7 +34,7 @@ void PlugObj::releaseUnusedSlots() {
 // instead of copying them into fMulti's slot 0 buffers and the picture back
 // out. No host can tell the difference: a source never reads its input, and
 // the effect reads every input byte it needs before it first writes the
-// output (renderFrame's contract), so in-place frames come out the same as
+// output (drawScene's contract), so in-place frames come out the same as
 // from copies, and the input of processFrameCopy is only ever read.
 int PlugObj::processFrame(void* pFrame) {
     if (!fMultiReady) {
@@ -60,7 +60,11 @@ int PlugObj::processFrame(void* pFrame) {
     return result;
 }
 
-int PlugObj::processFrameCopy(const ProcessFrameCopyStruct* pCopy) {
+int PlugObj::processFrameCopy(const ProcessFrameCopyStruct* pCopy) { return copyFrame(pCopy, true); }
+
+int PlugObj::drawFrameCopy(const ProcessFrameCopyStruct* pCopy) { return copyFrame(pCopy, false); }
+
+int PlugObj::copyFrame(const ProcessFrameCopyStruct* pCopy, bool step) {
     if (!fMultiReady) {
         showNotice("processFrameCopy Error", kNotReadyText);
         return -1;
@@ -80,7 +84,7 @@ int PlugObj::processFrameCopy(const ProcessFrameCopyStruct* pCopy) {
     record.inputs[0] = &in;
     record.numOutputs = 1;
     record.outputs[0] = &out;
-    const int result = runGenerator(&record, false);
+    const int result = runGenerator(&record, false, step);
     if (result != 0 || out.pixels == nullptr) std::memset(pCopy->pOutputFrame, 0, frameBytes());
     return result;
 }
@@ -102,7 +106,12 @@ bool PlugObj::recordIsUsable(const FrameMultiStruct& frame) const {
 
 int PlugObj::processFrameMulti(FrameMultiStruct* pFrameData) { return runGenerator(pFrameData, true); }
 
-int PlugObj::runGenerator(FrameMultiStruct* pFrameData, bool callersRecord) {
+void PlugObj::advanceSteps(int64_t steps) {
+    clampParams();
+    for (int64_t i = 0; i < steps; ++i) advanceScene(*this);
+}
+
+int PlugObj::runGenerator(FrameMultiStruct* pFrameData, bool callersRecord, bool step) {
     clampParams();
     if (!fMultiReady) {
         showNotice(kMultiCaption, "Error: fMultiReady == false");
@@ -128,5 +137,6 @@ int PlugObj::runGenerator(FrameMultiStruct* pFrameData, bool callersRecord) {
         const FrameImageStruct& in = *pFrameData->inputs[0];
         std::memset(in.pixels, 0, size_t(width()) * size_t(height()) * size_t(in.bytesPerPixel));
     }
-    return renderFrame(*this, *pFrameData);
+    if (step) advanceScene(*this);
+    return drawScene(*this, *pFrameData);
 }

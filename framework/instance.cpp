@@ -81,7 +81,7 @@ bool frameSizeIsUsable(const VideoInfoStruct& info) {
 
 }  // namespace
 
-PlugObj* instantiate(const VideoInfoStruct* pVideoInfo) {
+PlugObj* instantiate(const VideoInfoStruct* pVideoInfo, const RandomSource& randomSource) {
     if (pVideoInfo == nullptr) return nullptr;
     const VideoInfoStruct info = *pVideoInfo;
     if (info.BitDepth != ff::kDepth24 && info.BitDepth != ff::kDepth32) return nullptr;
@@ -91,6 +91,7 @@ PlugObj* instantiate(const VideoInfoStruct* pVideoInfo) {
     if (obj == nullptr) return nullptr;
     obj->fMultiReady = false;
     obj->videoInfo = info;
+    obj->randomSource = randomSource;
     float defaults[kNumParams];
     readDefaults(paramTable, kNumParams, defaults);
     for (uint32_t i = 0; i < kNumParams; ++i) obj->paramValues[i].value = defaults[i];

@@ -177,3 +177,22 @@ void selectMode(ParticleField& field, int wanted) {
     publishDefaults(target.table, target.speedRow, record->defaultSpeed, target.numParticlesRow,
                     record->defaultNumParticles);
 }
+
+void saveParticleMotion(const ParticleField& field, ParticleMotion& motion) {
+    motion.particlePos = field.particlePos;
+    motion.particleVel = field.particleVel;
+    motion.attractors = field.attractors;
+    motion.particleCount = field.particleCount;
+    motion.particlesSeeded = field.particlesSeeded;
+    motion.activeMode = static_cast<int>(field.activeMode - field.modeTable);
+}
+
+void restoreParticleMotion(ParticleField& field, const ParticleMotion& motion) {
+    // Copies into the field's own buffers, which keep their size.
+    std::copy(motion.particlePos.begin(), motion.particlePos.end(), field.particlePos.begin());
+    std::copy(motion.particleVel.begin(), motion.particleVel.end(), field.particleVel.begin());
+    std::copy(motion.attractors.begin(), motion.attractors.end(), field.attractors.begin());
+    field.particleCount = motion.particleCount;
+    field.particlesSeeded = motion.particlesSeeded;
+    field.activeMode = &field.modeTable[motion.activeMode];
+}

@@ -86,6 +86,22 @@ void seedOrStep(ParticleField& field, float K, float S, float speed, RandomSourc
 // every frame, grain or not, so that the random sequence does not depend on it.
 int grainOffset(RandomSource& random);
 
+// What the motion of a field carries from step to step, for checkpoints:
+// every slot (slots beyond the count come into play when it grows), the
+// count, whether the field is seeded and which preset is active.
+struct ParticleMotion {
+    std::vector<ParticleRecord> particlePos;
+    std::vector<Vec3> particleVel;
+    std::vector<Vec3> attractors;
+    int32_t particleCount = 0;
+    bool particlesSeeded = false;
+    int activeMode = 0;
+};
+void saveParticleMotion(const ParticleField& field, ParticleMotion& motion);
+// Puts a saved motion back without publishing the preset's defaults: the
+// frame that follows selects its preset as usual.
+void restoreParticleMotion(ParticleField& field, const ParticleMotion& motion);
+
 // Makes preset `wanted` (clamped to 0..5) active; on a change publishes its
 // defaults into the plug-in's static parameter table.
 void selectMode(ParticleField& field, int wanted);

@@ -1,6 +1,7 @@
 // VyrBrushDrift1: repaints the host's picture with a drifting swarm of
 // coloured brush dots, swirls a brightness band and blends each output with
 // the last one.
+#include <algorithm>
 #include <cstring>
 
 #include "brush_stages.h"
@@ -18,7 +19,17 @@ void createScene(PlugObj& obj) {
     obj.dots.assign(kParticleCapacity, BrushDot{});
 }
 
-int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+void advanceScene(PlugObj& obj) {
+    const FrameGeometry geometry = frameGeometry(obj.width(), obj.height());
+    selectMode(obj, 0);
+    float params[kNumParams];
+    obj.copyParams(params);
+    const BrushSettings settings = deriveSettings(params, *obj.activeMode, geometry.frameScale);
+    obj.particleCount = settings.particleCount;
+    seedOrStep(obj, geometry.frameScale, geometry.sceneSpan, settings.speed, obj.randomSource);
+}
+
+int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const FrameImageStruct& inputSlot = *frame.inputs[0];
     const FrameImageStruct& outputSlot = *frame.outputs[0];
     // The framework has checked that the slots declare the instance's own
@@ -28,13 +39,9 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     uint8_t* output = static_cast<uint8_t*>(outputSlot.pixels);
 
     const FrameGeometry geometry = frameGeometry(shape.width, shape.height);
-    selectMode(obj, 0);
     float params[kNumParams];
     obj.copyParams(params);
     const BrushSettings settings = deriveSettings(params, *obj.activeMode, geometry.frameScale);
-
-    obj.particleCount = settings.particleCount;
-    seedOrStep(obj, geometry.frameScale, geometry.sceneSpan, settings.speed, obj.randomSource);
 
     // Input and output may be one buffer: every read of the input (the
     // canvas fill, and the alpha that composeCoverage takes for m = 2)
@@ -46,6 +53,31 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     composeCoverage(obj, shape, settings.alphaMode, input);
     const SwirlSettings swirl = {settings.bandCentre, settings.bandHalfWidth, settings.zoom, settings.rotation};
     swirlValueBand(obj, shape, output, swirl);
+    if (obj.trailRestarts) {
+        std::memcpy(obj.feedbackFrame.data(), output, obj.feedbackFrame.size());
+        obj.trailRestarts = false;
+    }
     blendFeedback(obj, shape, output, settings.feedback, settings.alphaMode);
     return 0;
+}
+
+void saveMotion(const PlugObj& obj, SceneMotion& motion) { saveParticleMotion(obj, motion.particles); }
+
+void restoreMotion(PlugObj& obj, const SceneMotion& motion) { restoreParticleMotion(obj, motion.particles); }
+
+void prepareTrail(PlugObj& obj, TrailStep step) {
+    switch (step) {
+        case TrailStep::Next:
+        case TrailStep::Afresh:
+        case TrailStep::Start:
+            if (step == TrailStep::Start) std::fill(obj.feedbackFrame.begin(), obj.feedbackFrame.end(), uint8_t(0));
+            obj.trailBefore = obj.feedbackFrame;  // same size after the first time: no allocation
+            obj.trailRestarts = step == TrailStep::Afresh;
+            obj.trailRestartedBefore = obj.trailRestarts;
+            break;
+        case TrailStep::Again:
+            if (obj.trailBefore.size() == obj.feedbackFrame.size()) obj.feedbackFrame = obj.trailBefore;
+            obj.trailRestarts = obj.trailRestartedBefore;
+            break;
+    }
 }

@@ -9,6 +9,10 @@
 #include "particle_config.h"
 #include "particle_field.h"
 
+struct SceneMotion {
+    ParticleMotion particles;
+};
+
 // One particle's brush dot this frame: where it stamps, as every blob is
 // placed (its weight is the dot's coverage strength, 16.16, 25936..65536),
 // and its paint for pixel bytes 0, 1, 2.
@@ -23,6 +27,11 @@ struct SceneMembers : ParticleField {
     std::vector<uint8_t> canvas;
     std::vector<uint8_t> workFrame;      // N x B: coverage-weighted picture
     std::vector<uint8_t> feedbackFrame;  // N x B: previous output, black at first
+    // For a face that draws a frame again: the trail before the frame drawn
+    // last (sized on first use), and whether that frame restarted it.
+    std::vector<uint8_t> trailBefore;
+    bool trailRestarts = false;
+    bool trailRestartedBefore = false;
     std::vector<uint8_t> coverageMap;    // N: paint received per pixel, 0..255
     std::vector<BrushDot> dots;          // the visible dots of this frame, in particle order
     int dotCount = 0;

@@ -42,27 +42,50 @@ void createScene(PlugObj& obj) {
     obj.spinAngle = 0.0f;
 }
 
-int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+namespace {
+
+HeapFrame frameValues(const PlugObj& obj) {
+    float param[kNumParams];
+    obj.copyParams(param);
+    return heapFrameValues(param, obj.width(), obj.height(), *obj.activeMode);
+}
+
+}  // namespace
+
+void advanceScene(PlugObj& obj) {
+    selectMode(obj, 0);
+    const HeapFrame f = frameValues(obj);
+    advanceSpin(obj, f.spinStep);
+    obj.particleCount = f.particleCount;
+    seedOrStep(obj, f.frameScale, f.sceneSpan, f.speed, obj.randomSource);
+    obj.noiseOffset = grainOffset(obj.randomSource);
+}
+
+int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const int w = obj.width();
     const int h = obj.height();
     const int B = frame.inputs[0]->bytesPerPixel;
     // A source: the input picture is never read (the framework clears it
     // where its caller can see it).
-
-    selectMode(obj, 0);
-    float param[kNumParams];
-    obj.copyParams(param);
-    const HeapFrame f = heapFrameValues(param, w, h, *obj.activeMode);
-    advanceSpin(obj, f.spinStep);
-    obj.particleCount = f.particleCount;
-    seedOrStep(obj, f.frameScale, f.sceneSpan, f.speed, obj.randomSource);
-
+    const HeapFrame f = frameValues(obj);
     const float spin = obj.spinAngle;
     const BlobView view = blobView(w, h, f.sceneSpan, f.blobSize, f.shifts,
                                    viewRotation(f.angleX + spin, f.angleY + spin, f.angleZ + spin), kBlobWeighting);
     obj.blobCount = placeBlobs(obj.particlePos.data(), obj.particleCount, view, obj.blobs.data());
-
-    const int noiseOffset = grainOffset(obj.randomSource);
-    drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), B, f.noiseAmount, noiseOffset);
+    drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), B, f.noiseAmount, obj.noiseOffset);
     return 0;
 }
+
+void saveMotion(const PlugObj& obj, SceneMotion& motion) {
+    saveParticleMotion(obj, motion.particles);
+    motion.spinAngle = obj.spinAngle;
+    motion.noiseOffset = obj.noiseOffset;
+}
+
+void restoreMotion(PlugObj& obj, const SceneMotion& motion) {
+    restoreParticleMotion(obj, motion.particles);
+    obj.spinAngle = motion.spinAngle;
+    obj.noiseOffset = motion.noiseOffset;
+}
+
+void prepareTrail(PlugObj&, TrailStep) {}  // every picture is drawn from black

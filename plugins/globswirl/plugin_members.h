@@ -12,4 +12,10 @@ struct SceneMembers : ParticleField {
     // instantiation so that placing them allocates nothing.
     std::vector<BlobPlacement> blobs;
     int blobCount = 0;
+    int grainOffset = 0;  // this step's start in the grain table, 0..9999
+};
+
+struct SceneMotion {
+    ParticleMotion particles;
+    int grainOffset;
 };

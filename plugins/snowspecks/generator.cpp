@@ -1,6 +1,7 @@
 // VyrSnowSpecks1: up to 16 white dots pulled about by 64 fixed attractors,
 // rotated about the picture centre and drawn as grey cones of light.
 #include <algorithm>
+#include <iterator>
 
 #include "dot_scene.h"
 #include "parallel_bands.h"
@@ -25,7 +26,7 @@ namespace {
 // Seeds the scene, moves it, or switches it off; answers whether it is
 // drawn this frame. A frame whose larger side is below 2 pixels has no room
 // to place dots (half would be 0), so it stays black and unseeded.
-bool advanceScene(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo) {
+bool moveDots(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo) {
     if (!s.drawOn || geo.half < 1) {
         obj.particlesSeeded = false;
         return false;
@@ -54,22 +55,36 @@ constexpr int kBandRows = 16;
 
 }  // namespace
 
-int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+namespace {
+
+SnowSettings settingsOf(const PlugObj& obj) {
+    float param[kNumParams];
+    obj.copyParams(param);
+    return snowSettings(param);
+}
+
+}  // namespace
+
+void advanceScene(PlugObj& obj) {
+    const SnowSettings s = settingsOf(obj);
+    obj.rotX = s.rotX;
+    obj.rotY = s.rotY;
+    obj.rotZ = s.rotZ;
+    moveDots(obj, s, frameGeometry(obj.width(), obj.height()));
+}
+
+int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const int w = obj.width();
     const int h = obj.height();
     const int bpp = frame.inputs[0]->bytesPerPixel;
     // A source: the input picture is never read (the framework clears it
     // where its caller can see it).
     const FrameGeometry geo = frameGeometry(w, h);
-    float param[kNumParams];
-    obj.copyParams(param);
-    const SnowSettings s = snowSettings(param);
-    obj.rotX = s.rotX;
-    obj.rotY = s.rotY;
-    obj.rotZ = s.rotZ;
+    const SnowSettings s = settingsOf(obj);
 
+    // Only a seeded scene is drawn: moveDots unseeds it when it is off.
     DotFootprint dots[kMaxDots];
-    const int dotCount = advanceScene(obj, s, geo) ? placeDots(obj, geo, s.dotReach, s.falloff, dots) : 0;
+    const int dotCount = obj.particlesSeeded ? placeDots(obj, geo, s.dotReach, s.falloff, dots) : 0;
     int32_t* accum = obj.accumBuffer.data();
     const int32_t* table = obj.distanceTable.data();
     uint8_t* out = static_cast<uint8_t*>(frame.outputs[0]->pixels);
@@ -83,3 +98,21 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     });
     return 0;
 }
+
+void saveMotion(const PlugObj& obj, SceneMotion& motion) {
+    motion.particlesSeeded = obj.particlesSeeded;
+    motion.particleCount = obj.particleCount;
+    std::copy(std::begin(obj.attractors), std::end(obj.attractors), motion.attractors);
+    std::copy(std::begin(obj.particlePos), std::end(obj.particlePos), motion.particlePos);
+    std::copy(std::begin(obj.particleVel), std::end(obj.particleVel), motion.particleVel);
+}
+
+void restoreMotion(PlugObj& obj, const SceneMotion& motion) {
+    obj.particlesSeeded = motion.particlesSeeded;
+    obj.particleCount = motion.particleCount;
+    std::copy(std::begin(motion.attractors), std::end(motion.attractors), obj.attractors);
+    std::copy(std::begin(motion.particlePos), std::end(motion.particlePos), obj.particlePos);
+    std::copy(std::begin(motion.particleVel), std::end(motion.particleVel), obj.particleVel);
+}
+
+void prepareTrail(PlugObj&, TrailStep) {}  // every picture is drawn from black

@@ -17,6 +17,15 @@ constexpr int kMaxReach = 512;
 // frame size, so every dot reads inside it.
 constexpr int kDistanceSide = kMaxReach + 1;
 
+// What the dots carry from one step to the next.
+struct SceneMotion {
+    bool particlesSeeded;
+    int32_t particleCount;
+    Vec3 attractors[kNumAttractors];
+    Vec3 particlePos[kMaxDots];
+    Vec3 particleVel[kMaxDots];
+};
+
 struct SceneMembers {
     std::vector<int32_t> accumBuffer;    // W x H brightness accumulators, 0..255
     std::vector<int32_t> distanceTable;  // kDistanceSide rows of kDistanceSide, row = |dy|

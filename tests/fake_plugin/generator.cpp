@@ -5,7 +5,9 @@ void createScene(PlugObj& obj) { obj.sceneBuffer.assign(size_t(obj.width()) * si
 
 // Inverts every byte of the input into the output, so tests can tell a
 // rendered frame from a copied one.
-int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
+void advanceScene(PlugObj&) {}
+
+int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     ++obj.renderCalls;
     obj.lastRecord = &frame;
     obj.lastInputPixels = frame.inputs[0]->pixels;
@@ -26,3 +28,7 @@ int renderFrame(PlugObj& obj, const FrameMultiStruct& frame) {
     for (size_t i = 0; i < bytes; ++i) o[i] = uint8_t(255 - in[i]);
     return 0;
 }
+
+void saveMotion(const PlugObj&, SceneMotion&) {}
+void restoreMotion(PlugObj&, const SceneMotion&) {}
+void prepareTrail(PlugObj&, TrailStep) {}
