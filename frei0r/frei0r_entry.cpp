@@ -1,11 +1,21 @@
 // The frei0r 1.x face of a deliverable: the f0r_* entry points, answered
-// from the same descriptor, parameter table and frame operations as its
-// FreeFrame library. Compiled once per deliverable, like the framework.
+// from the same descriptor, parameter table and scene as its FreeFrame
+// library. Compiled once per deliverable, like the framework.
+//
+// Unlike the FreeFrame face, which steps once per call and draws from the C
+// library's rand(), a frei0r instance draws from its own random sequence,
+// seeded by the extra parameter "Seed", and shows for each host time the
+// picture of a fixed step of its motion (timed_scene.h): its pictures are a
+// function of seed, time and parameter values, whatever order and whatever
+// thread a host renders frames in.
+#include <dlfcn.h>
+
 #include <cstdint>
 #include <cstring>
 #include <new>
 
 #include "plug_obj.h"
+#include "timed_scene.h"
 
 extern "C" {
 #include <frei0r.h>
@@ -17,16 +27,75 @@ namespace {
 
 const char kAuthor[] = "the Vyr authors";
 
-// A frei0r instance: the FreeFrame instance it renders through, and the
-// values exactly as the host set them. The frame operations clamp the
-// instance's own copies in place, while a frei0r host expects to read back
-// what it wrote, whatever frames ran in between.
+// "Seed" follows the deliverable's own parameters.
+constexpr int kSeedParam = kNumParams;
+constexpr int kFrei0rParams = kNumParams + 1;
+const char kSeedName[] = "Seed";
+const char kSeedExplanation[] =
+    "Which scene: the random numbers of srand(round(value x 1000000)); 0 (the default) gives srand(1)'s, "
+    "the scene a FreeFrame host shows in a fresh process";
+
+// A frei0r instance: its timed scene, and the values exactly as the host set
+// them. The frame operations clamp the scene's own copies in place, while a
+// frei0r host expects to read back what it wrote.
 struct Frei0rInstance {
-    PlugObj* obj = nullptr;
-    double hostValues[kNumParams] = {};
+    TimedScene scene;
+    unsigned width = 0, height = 0;
+    double hostValues[kFrei0rParams] = {};
+    // The code that called update last, and whether it passes milliseconds.
+    const void* lastCaller = nullptr;
+    bool callerPassesMilliseconds = false;
 };
 
-bool indexIsValid(int index) { return index >= 0 && index < kNumParams; }
+bool indexIsValid(int index) { return index >= 0 && index < kFrei0rParams; }
+
+// frei0r passes times in seconds, but ffmpeg's frei0r and frei0r_src
+// filters pass milliseconds (ffmpeg 5.1: 0, 40, 80 ... at 25 fps). Those
+// filters live in ffmpeg's libavfilter (or in a statically linked ffmpeg
+// program), so the library of the calling code tells the unit: one that
+// defines avfilter_version itself is ffmpeg's.
+bool passesMilliseconds(const void* caller) {
+    Dl_info where = {};
+    if (dladdr(caller, &where) == 0 || where.dli_fname == nullptr) return false;
+    const char* base = std::strrchr(where.dli_fname, '/');
+    base = base != nullptr ? base + 1 : where.dli_fname;
+    if (std::strncmp(base, "ffmpeg", 6) == 0) return true;
+    void* library = dlopen(where.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+    if (library == nullptr) return false;
+    // dlsym also searches the library's dependencies: the symbol must be
+    // the caller's own.
+    void* symbol = dlsym(library, "avfilter_version");
+    Dl_info owner = {};
+    const bool own = symbol != nullptr && dladdr(symbol, &owner) != 0 && owner.dli_fbase == where.dli_fbase;
+    dlclose(library);
+    return own;
+}
+
+double hostSeconds(Frei0rInstance& self, double time, const void* caller) {
+    if (caller != self.lastCaller) {
+        self.lastCaller = caller;
+        self.callerPassesMilliseconds = passesMilliseconds(caller);
+    }
+    return self.callerPassesMilliseconds ? time / 1000.0 : time;
+}
+
+void render(Frei0rInstance* self, double time, const void* caller, const uint32_t* inframe, uint32_t* outframe) {
+    if (self == nullptr || outframe == nullptr) return;
+    const size_t bytes = size_t(self->width) * self->height * 4;
+    const uint32_t seed = seedFromParam(self->hostValues[kSeedParam]);
+    // A new seed is a new scene; if it cannot be built the old one stays.
+    if (seed != self->scene.seed()) self->scene.build(self->width, self->height, seed);
+    const void* input = inframe;
+    if (input == nullptr) {
+        // A source is updated without an input: it renders from a black
+        // picture, as it would on a FreeFrame host's cleared frame; an
+        // effect given no input paints black.
+        std::memset(outframe, 0, bytes);
+        input = outframe;
+    }
+    // On failure the output is black, which is all a frei0r host can be told.
+    self->scene.render(stepAtTime(hostSeconds(*self, time, caller)), input, outframe);
+}
 
 }  // namespace
 
@@ -45,38 +114,39 @@ F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = static_cast<int>(pluginDescriptor.majorVersion);
     info->minor_version = static_cast<int>(pluginDescriptor.minorVersion);
-    info->num_params = kNumParams;
+    info->num_params = kFrei0rParams;
     info->explanation = pluginDescriptor.description;
 }
 
 F0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
     if (info == nullptr || !indexIsValid(param_index)) return;
     // Every parameter is a FreeFrame standard one in 0..1, which is what a
-    // frei0r double is.
-    info->name = paramTable[param_index].name;
+    // frei0r double is; so is the seed.
     info->type = F0R_PARAM_DOUBLE;
+    if (param_index == kSeedParam) {
+        info->name = kSeedName;
+        info->explanation = kSeedExplanation;
+        return;
+    }
+    info->name = paramTable[param_index].name;
     info->explanation = paramDescription(param_index);
 }
 
 F0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    const VideoInfoStruct info = {width, height, ff::kDepth32, 0};
     Frei0rInstance* instance = new (std::nothrow) Frei0rInstance();
     if (instance == nullptr) return nullptr;
-    instance->obj = instantiate(&info);
-    if (instance->obj == nullptr) {
+    if (!instance->scene.build(width, height, seedFromParam(0.0))) {
         delete instance;
         return nullptr;
     }
-    for (int i = 0; i < kNumParams; ++i) instance->hostValues[i] = instance->obj->getParameter(uint32_t(i));
+    instance->width = width;
+    instance->height = height;
+    for (int i = 0; i < kNumParams; ++i) instance->hostValues[i] = instance->scene.obj().getParameter(uint32_t(i));
+    instance->hostValues[kSeedParam] = 0.0;
     return instance;
 }
 
-F0R_EXPORT void f0r_destruct(f0r_instance_t instance) {
-    Frei0rInstance* self = static_cast<Frei0rInstance*>(instance);
-    if (self == nullptr) return;
-    deInstantiate(self->obj);
-    delete self;
-}
+F0R_EXPORT void f0r_destruct(f0r_instance_t instance) { delete static_cast<Frei0rInstance*>(instance); }
 
 F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
     Frei0rInstance* self = static_cast<Frei0rInstance*>(instance);
@@ -84,8 +154,8 @@ F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, 
     const double value = *static_cast<const f0r_param_double*>(param);
     self->hostValues[param_index] = value;
     // Stored unclamped, as a FreeFrame setParameter stores it; the next
-    // frame clamps it (NaN becomes 0 there).
-    self->obj->setParameter(uint32_t(param_index), static_cast<float>(value));
+    // frame clamps it (NaN becomes 0 there). The seed acts at the next frame.
+    if (param_index != kSeedParam) self->scene.obj().setParameter(uint32_t(param_index), static_cast<float>(value));
 }
 
 F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
@@ -94,36 +164,17 @@ F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, 
     *static_cast<f0r_param_double*>(param) = self->hostValues[param_index];
 }
 
-// Every call renders the next frame: the generators animate per frame, so
-// the time argument is not consulted (hosts disagree on its unit anyway).
-F0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
-    (void)time;
-    Frei0rInstance* self = static_cast<Frei0rInstance*>(instance);
-    if (self == nullptr || outframe == nullptr) return;
-    PlugObj& obj = *self->obj;
-    const void* input = inframe;
-    if (input == nullptr) {
-        // A source is updated without an input: it renders from a black
-        // picture, as it would on a FreeFrame host's cleared frame; an
-        // effect given no input paints black.
-        std::memset(outframe, 0, obj.frameBytes());
-        input = outframe;
-    } else if (input != outframe) {
-        // The host's output buffer may hold anything (frame pools hand out
-        // stale or uninitialised memory); the framework starts output slot 0
-        // from it, so it starts black instead.
-        std::memset(outframe, 0, obj.frameBytes());
-    }
-    void* inputs[1] = {const_cast<void*>(input)};
-    ProcessFrameCopyStruct copy = {1, inputs, outframe};
-    // On failure the framework clears the output, which is all a frei0r
-    // host can be told.
-    obj.processFrameCopy(&copy);
+// noinline: the return address names the host's code, which tells the unit
+// of its times.
+F0R_EXPORT __attribute__((noinline)) void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
+                                                     uint32_t* outframe) {
+    render(static_cast<Frei0rInstance*>(instance), time, __builtin_return_address(0), inframe, outframe);
 }
 
-F0R_EXPORT void f0r_update2(f0r_instance_t instance, double time, const uint32_t* inframe1,
-                            const uint32_t* inframe2, const uint32_t* inframe3, uint32_t* outframe) {
+F0R_EXPORT __attribute__((noinline)) void f0r_update2(f0r_instance_t instance, double time, const uint32_t* inframe1,
+                                                      const uint32_t* inframe2, const uint32_t* inframe3,
+                                                      uint32_t* outframe) {
     (void)inframe2;
     (void)inframe3;
-    f0r_update(instance, time, inframe1, outframe);
+    render(static_cast<Frei0rInstance*>(instance), time, __builtin_return_address(0), inframe1, outframe);
 }

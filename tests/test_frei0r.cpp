@@ -25,6 +25,10 @@ namespace {
 
 class Frei0rFace : public ::testing::TestWithParam<std::string> {};
 
+// A frei0r instance shows step n of its motion at n / 60 seconds; at seed 0
+// its steps are the frames of a FreeFrame instance created after srand(1).
+double stepTime(unsigned step) { return step / 60.0; }
+
 // Non-default values for every parameter, away from the switches' edges.
 // Comparisons set every parameter on both faces: a mode preset publishes
 // new defaults into its own library's table, and the frei0r library stays
@@ -111,7 +115,7 @@ TEST_P(Frei0rFace, PluginInfoMatchesTheFreeFrameFace) {
     EXPECT_EQ(info.frei0r_version, 1);
     EXPECT_EQ(info.major_version, int(ff.extendedInfo()->PluginMajorVersion));
     EXPECT_EQ(info.minor_version, int(ff.extendedInfo()->PluginMinorVersion));
-    EXPECT_EQ(info.num_params, int(ff.numParameters()));
+    EXPECT_EQ(info.num_params, int(ff.numParameters()) + 1);  // and "Seed"
     ASSERT_NE(info.explanation, nullptr);
     EXPECT_STREQ(info.explanation, ff.extendedInfo()->Description);
 }
@@ -129,7 +133,13 @@ TEST_P(Frei0rFace, EveryParameterIsADoubleNamedAsInTheFreeFrameFaceAndExplained)
         // What the value does, for the host's tooltip: more than the name again.
         EXPECT_GT(std::strlen(p.explanation), std::strlen(p.name)) << i;
     }
-    for (int i : {-1, n, n + 100}) {
+    const f0r_param_info_t seed = lib.paramInfo(n);
+    ASSERT_NE(seed.name, nullptr);
+    EXPECT_STREQ(seed.name, "Seed");
+    EXPECT_EQ(seed.type, F0R_PARAM_DOUBLE);
+    ASSERT_NE(seed.explanation, nullptr);
+    EXPECT_NE(std::string(seed.explanation).find("1000000"), std::string::npos) << "the mapping is explained";
+    for (int i : {-1, n + 1, n + 100}) {
         f0r_param_info_t p = {"untouched", 77, nullptr};
         lib.getParamInfo(&p, i);
         EXPECT_STREQ(p.name, "untouched") << i;
@@ -144,10 +154,22 @@ TEST_P(Frei0rFace, InstancesStartAtTheDefaultsAndReadBackWhatWasSet) {
     PluginLibrary ff(GetParam());
     const int n = int(ff.numParameters());
     const FirstValues& first = firstValues()[GetParam()];
-    ASSERT_EQ(first.frei0rInstance.size(), size_t(n));
+    ASSERT_EQ(first.frei0rInstance.size(), size_t(n) + 1);
     ASSERT_EQ(first.freeFrameDefaults.size(), size_t(n));
     for (int i = 0; i < n; ++i)
         EXPECT_EQ(first.frei0rInstance[size_t(i)], double(first.freeFrameDefaults[size_t(i)])) << i;
+    EXPECT_EQ(first.frei0rInstance[size_t(n)], 0.0) << "Seed";
+
+    {
+        // Whatever look an instance shows (VyrGlobSwirl1's publish their
+        // defaults), the next instance starts at the same values.
+        Frei0rInstance busy(lib, 32, 24);
+        for (int i = 0; i < n; ++i) busy.set(i, 1.0);
+        busy.render(nullptr, stepTime(0));
+        busy.render(nullptr, stepTime(1));
+        Frei0rInstance next(lib, 32, 24);
+        for (int i = 0; i <= n; ++i) EXPECT_EQ(next.get(i), first.frei0rInstance[size_t(i)]) << i;
+    }
 
     Frei0rInstance f(lib, 64, 48);
     ASSERT_TRUE(f.ok());
@@ -156,10 +178,10 @@ TEST_P(Frei0rFace, InstancesStartAtTheDefaultsAndReadBackWhatWasSet) {
     // the frame operations clamp only the values they render with.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::vector<double> written = {0.25, 1.5, -0.25, 1e9, 0.1234567890123, nan};
-    for (int i = 0; i < n; ++i) f.set(i, written[size_t(i) % written.size()]);
+    for (int i = 0; i <= n; ++i) f.set(i, written[size_t(i) % written.size()]);
     f.render();
-    f.render();
-    for (int i = 0; i < n; ++i) {
+    f.render(nullptr, 1.0);
+    for (int i = 0; i <= n; ++i) {
         const double w = written[size_t(i) % written.size()];
         if (std::isnan(w))
             EXPECT_TRUE(std::isnan(f.get(i))) << i;
@@ -168,7 +190,7 @@ TEST_P(Frei0rFace, InstancesStartAtTheDefaultsAndReadBackWhatWasSet) {
     }
 
     // Indices outside the table and null values are ignored.
-    for (int i : {-1, n, 1 << 30}) {
+    for (int i : {-1, n + 1, 1 << 30}) {
         f.set(i, 0.5);
         EXPECT_EQ(f.get(i), -12345.0) << i;
     }
@@ -193,12 +215,12 @@ TEST_P(Frei0rFace, UpdateWithoutInputRendersLikeAFreeFrameHostFromABlackFrame) {
     const std::vector<float> values = someValues(ff.numParameters());
     std::vector<std::vector<uint8_t>> frei0rFrames, freeFrameFrames;
     {
-        std::srand(1);
+        std::srand(12345);  // the frei0r face never draws from rand()
         Frei0rInstance f(lib, 64, 48);
         setAll(f, values);
         std::vector<uint8_t> out(f.frameBytes(), 0xA5);  // stale host memory must not show
-        for (int k = 0; k < 3; ++k) {
-            f.update(nullptr, out, 40.0 * k);
+        for (unsigned k = 0; k < 3; ++k) {
+            f.update(nullptr, out, stepTime(k));
             frei0rFrames.push_back(out);
         }
     }
@@ -223,7 +245,7 @@ TEST_P(Frei0rFace, UpdateWithInputRendersLikeAFreeFrameCopy) {
         std::vector<uint8_t> out(f.frameBytes(), 0x5A);
         for (unsigned k = 0; k < 3; ++k) {
             const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
-            f.update(&in, out);
+            f.update(&in, out, stepTime(k));
             frei0rFrames.push_back(out);
         }
     }
@@ -248,7 +270,7 @@ TEST_P(Frei0rFace, InPlaceUpdateRendersLikeAFreeFrameInPlaceFrame) {
         setAll(f, values);
         for (unsigned k = 0; k < 2; ++k) {
             std::vector<uint8_t> frame = vyrtest::texturedPicture(48, 32, 4, k);
-            lib.update(f.id(), 0.0, reinterpret_cast<const uint32_t*>(frame.data()),
+            lib.update(f.id(), stepTime(k), reinterpret_cast<const uint32_t*>(frame.data()),
                        reinterpret_cast<uint32_t*>(frame.data()));
             frei0rFrames.push_back(frame);
         }
@@ -288,7 +310,7 @@ TEST_P(Frei0rFace, ParametersSetBetweenFramesActOnTheNextFrame) {
                 f.set(0, -3.0);
             }
             const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
-            frei0rFrames.push_back(f.render(&in));
+            frei0rFrames.push_back(f.render(&in, stepTime(k)));
         }
     }
     {
@@ -321,12 +343,12 @@ TEST_P(Frei0rFace, AnInstanceConstructedAgainAtAnotherSizeRendersThatSize) {
         setAll(f, values);
         for (unsigned k = 0; k < 2; ++k) {
             const std::vector<uint8_t> in = vyrtest::texturedPicture(s[0], s[1], 4, k);
-            frei0rFrames.push_back(f.render(&in));
+            frei0rFrames.push_back(f.render(&in, stepTime(k)));
             ASSERT_EQ(frei0rFrames.back().size(), size_t(s[0]) * s[1] * 4);
         }
     }
-    std::srand(1);
     for (const auto& s : sizes) {
+        std::srand(1);
         Instance inst(ff, s[0], s[1]);
         inst.setAll(values);
         for (unsigned k = 0; k < 2; ++k)
@@ -336,61 +358,97 @@ TEST_P(Frei0rFace, AnInstanceConstructedAgainAtAnotherSizeRendersThatSize) {
         EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
 }
 
-TEST_P(Frei0rFace, SeveralInstancesInOneProcessKeepTheirOwnState) {
+TEST_P(Frei0rFace, InstancesDoNotShareRandomNumbersWithEachOtherOrTheProcess) {
     Frei0rLibrary lib(GetParam());
     PluginLibrary ff(GetParam());
     const std::vector<float> values = someValues(ff.numParameters());
     const std::vector<float> otherValues = someValues(ff.numParameters(), 4);
-    // The instances share only the C library's random sequence, so the same
-    // interleaving on both faces gives the same pictures.
+    // Interleaved, and with the process drawing from rand() in between,
+    // each instance shows what it shows alone: a FreeFrame instance's frames
+    // after srand(1), the sequence of the default seed.
     const int order[] = {0, 1, 1, 0, 0, 1};
     const unsigned w[] = {64, 32}, h[] = {48, 32};
-    std::vector<std::vector<uint8_t>> frei0rFrames, freeFrameFrames;
+    std::vector<std::vector<uint8_t>> frei0rFrames[2], freeFrameFrames[2];
     {
-        std::srand(1);
         Frei0rInstance a(lib, w[0], h[0]);
         Frei0rInstance b(lib, w[1], h[1]);
         setAll(a, otherValues);
         setAll(b, values);
         Frei0rInstance* both[] = {&a, &b};
-        unsigned k = 0;
         for (int i : order) {
-            const std::vector<uint8_t> in = vyrtest::texturedPicture(w[i], h[i], 4, k++);
-            frei0rFrames.push_back(both[i]->render(&in));
+            const unsigned k = unsigned(frei0rFrames[i].size());
+            std::rand();
+            const std::vector<uint8_t> in = vyrtest::texturedPicture(w[i], h[i], 4, k);
+            frei0rFrames[i].push_back(both[i]->render(&in, stepTime(k)));
         }
-        EXPECT_EQ(a.get(0), double(otherValues[0]));
-        EXPECT_EQ(b.get(0), double(values[0]));
     }
-    {
+    for (int i = 0; i < 2; ++i) {
         std::srand(1);
-        Instance a(ff, w[0], h[0]);
-        Instance b(ff, w[1], h[1]);
-        a.setAll(otherValues);
-        b.setAll(values);
-        Instance* both[] = {&a, &b};
-        unsigned k = 0;
-        for (int i : order) freeFrameFrames.push_back(freeFrameCopy(*both[i], vyrtest::texturedPicture(w[i], h[i], 4, k++)));
+        Instance solo(ff, w[i], h[i]);
+        solo.setAll(i == 0 ? otherValues : values);
+        for (unsigned k = 0; k < frei0rFrames[i].size(); ++k)
+            freeFrameFrames[i].push_back(freeFrameCopy(solo, vyrtest::texturedPicture(w[i], h[i], 4, k)));
+        for (size_t k = 0; k < frei0rFrames[i].size(); ++k)
+            EXPECT_TRUE(samePicture(frei0rFrames[i][k], freeFrameFrames[i][k])) << "instance " << i << " frame " << k;
     }
-    for (size_t k = 0; k < frei0rFrames.size(); ++k)
-        EXPECT_TRUE(samePicture(frei0rFrames[k], freeFrameFrames[k])) << "frame " << k;
 }
 
-TEST_P(Frei0rFace, Update2AndAnyTimeRenderTheSameFramesAsUpdate) {
+TEST_P(Frei0rFace, TheSeedChoosesTheSceneAsSrandDoes) {
+    Frei0rLibrary lib(GetParam());
+    PluginLibrary ff(GetParam());
+    const int seedIndex = int(ff.numParameters());
+    const std::vector<uint8_t> in = vyrtest::texturedPicture(48, 32, 4, 0);
+    std::vector<float> values = someValues(ff.numParameters());
+    values[0] = 0.9f;  // switches on, where the first parameter is one
+    auto frei0rAt = [&](double seed, unsigned step) {
+        Frei0rInstance f(lib, 48, 32);
+        setAll(f, values);
+        f.set(seedIndex, seed);
+        std::vector<uint8_t> out;
+        for (unsigned k = 0; k <= step; ++k) out = f.render(&in, stepTime(k));
+        return out;
+    };
+    auto freeFrameAfterSrand = [&](unsigned seed, unsigned frames) {
+        std::srand(seed);
+        Instance inst(ff, 48, 32);
+        inst.setAll(values);
+        std::vector<uint8_t> out;
+        for (unsigned k = 0; k < frames; ++k) out = freeFrameCopy(inst, in);
+        return out;
+    };
+    // Seed = round(value x 1000000); the C library takes seed 0 as 1.
+    EXPECT_TRUE(samePicture(frei0rAt(0.000042, 3), freeFrameAfterSrand(42, 4)));
+    EXPECT_TRUE(samePicture(frei0rAt(0.00004249, 3), freeFrameAfterSrand(42, 4)));
+    EXPECT_TRUE(samePicture(frei0rAt(0.000001, 2), freeFrameAfterSrand(1, 3)));
+    EXPECT_TRUE(samePicture(frei0rAt(-5.0, 2), freeFrameAfterSrand(1, 3)));
+    EXPECT_TRUE(samePicture(frei0rAt(1.0, 1), freeFrameAfterSrand(1000000, 2)));
+    EXPECT_TRUE(samePicture(frei0rAt(7.0, 1), freeFrameAfterSrand(1000000, 2)));
+    EXPECT_FALSE(samePicture(frei0rAt(0.000042, 3), frei0rAt(0.000043, 3)));
+
+    // A new seed set on a running instance takes effect at the next frame.
+    Frei0rInstance f(lib, 48, 32);
+    setAll(f, values);
+    f.render(&in, stepTime(0));
+    f.set(seedIndex, 0.000042);
+    std::vector<uint8_t> out;
+    for (unsigned k = 0; k <= 3; ++k) out = f.render(&in, stepTime(k));
+    EXPECT_TRUE(samePicture(out, freeFrameAfterSrand(42, 4)));
+}
+
+TEST_P(Frei0rFace, Update2RendersTheSameFramesAsUpdate) {
     Frei0rLibrary lib(GetParam());
     std::vector<std::vector<uint8_t>> viaUpdate, viaUpdate2;
     const std::vector<uint8_t> other(64 * 48 * 4, 0x77);
+    const double times[] = {0.0, 0.5, 0.25};
     {
-        std::srand(1);
         Frei0rInstance f(lib, 64, 48);
         for (unsigned k = 0; k < 3; ++k) {
             const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
-            viaUpdate.push_back(f.render(&in, 40.0 * k));
+            viaUpdate.push_back(f.render(&in, times[k]));
         }
     }
     {
-        std::srand(1);
         Frei0rInstance f(lib, 64, 48);
-        const double times[] = {5000.0, 5000.0, -1.0};
         for (unsigned k = 0; k < 3; ++k) {
             const std::vector<uint8_t> in = vyrtest::texturedPicture(64, 48, 4, k);
             std::vector<uint8_t> out(f.frameBytes(), 0);

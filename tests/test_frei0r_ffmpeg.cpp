@@ -1,9 +1,9 @@
 // The frei0r plug-ins inside a real host: ffmpeg renders the sources
 // through frei0r_src and the effect through frei0r, writes raw bgra frames
 // to a pipe, and the first frames must equal, byte for byte, what the
-// FreeFrame face renders for the same parameters. ffmpeg itself draws
-// nothing from rand(), so a fresh ffmpeg process starts the sequence where
-// srand(1) does.
+// FreeFrame face renders for the same parameters after srand(1): at the
+// default seed a frei0r instance draws that sequence, and at 60 frames per
+// second (ffmpeg passes 0, 17, 33, 50 ms) it shows one step per frame.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -138,7 +138,7 @@ std::vector<std::vector<uint8_t>> freeFrameEffectFrames(const std::vector<std::v
 
 std::string sourceInput(const std::string& name, const std::string& params) {
     return "-f lavfi -i 'frei0r_src=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-           ":framerate=25:filter_name=" + name + ":filter_params=" + params + "'";
+           ":framerate=60:filter_name=" + name + ":filter_params=" + params + "'";
 }
 
 }  // namespace
@@ -170,7 +170,7 @@ TEST(Frei0rEffect, PaintsARawClipAsTheFreeFrameFaceDoes) {
     for (unsigned k = 0; k < kFrames; ++k) inputs.push_back(vyrtest::texturedPicture(kWidth, kHeight, 4, k));
     RawClip clip(inputs);
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
-    const auto viaFfmpeg = runFfmpeg("-f rawvideo -pix_fmt bgra -video_size " + size + " -framerate 25 -i '" +
+    const auto viaFfmpeg = runFfmpeg("-f rawvideo -pix_fmt bgra -video_size " + size + " -framerate 60 -i '" +
                                      clip.path() + "' -vf 'frei0r=VyrBrushDrift1:" + paramList(values) + "'");
     const auto viaFreeFrame = freeFrameEffectFrames(inputs, values);
     ASSERT_EQ(viaFfmpeg.size(), size_t(kFrames));
@@ -180,7 +180,7 @@ TEST(Frei0rEffect, PaintsARawClipAsTheFreeFrameFaceDoes) {
 TEST(Frei0rEffect, PaintsAGeneratedTestPictureAsTheFreeFrameFaceDoes) {
     // ffmpeg's own test picture, taken unfiltered first as the FreeFrame input.
     const std::string input = "-f lavfi -i 'testsrc2=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                              ":rate=25,format=bgra'";
+                              ":rate=60,format=bgra'";
     const auto inputs = runFfmpeg(input);
     ASSERT_EQ(inputs.size(), size_t(kFrames));
     const auto viaFfmpeg = runFfmpeg(input + " -vf frei0r=VyrBrushDrift1");
