@@ -32,8 +32,8 @@ constexpr int kSeedParam = kNumParams;
 constexpr int kFrei0rParams = kNumParams + 1;
 const char kSeedName[] = "Seed";
 const char kSeedExplanation[] =
-    "Which scene: the random numbers of srand(round(value x 1000000)); 0 (the default) gives srand(1)'s, "
-    "the scene a FreeFrame host shows in a fresh process";
+    "Which scene: the random numbers that srand(round(value x 1000000)) gives; 0, the default, gives those of "
+    "srand(1), the scene a FreeFrame host shows in a fresh process";
 
 // A frei0r instance: its timed scene, and the values exactly as the host set
 // them. The frame operations clamp the scene's own copies in place, while a
