@@ -41,3 +41,23 @@ function(vyr_add_plugin name)
   install(TARGETS ${name} LIBRARY DESTINATION ${VYR_FREEFRAME_INSTALL_DIR} COMPONENT freeframe)
   set_property(GLOBAL APPEND PROPERTY VYR_PLUGINS ${name})
 endfunction()
+
+# vyr_isa_kernels(<target> <source>)
+#
+# Compiles a kernel source once per instruction-set path into <target>:
+# portable, AVX2 and AVX-512, each with its own function names (VYR_ISA_NAME
+# in framework/isa.h) and vectorised (-O3); isaKernel picks one at run time.
+# Only the kernels get these flags, so the plug-ins still run on any x86.
+function(vyr_isa_kernels target source)
+  get_filename_component(base ${source} NAME_WE)
+  get_filename_component(path ${source} ABSOLUTE)
+  set(flags_portable "")
+  set(flags_avx2 "-mavx2")
+  set(flags_avx512 "-mavx2;-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mprefer-vector-width=256")
+  foreach(isa portable avx2 avx512)
+    set(wrapper ${CMAKE_CURRENT_BINARY_DIR}/isa/${base}_${isa}.cpp)
+    file(CONFIGURE OUTPUT ${wrapper} CONTENT "#define VYR_ISA_SUFFIX _${isa}\n#include \"${path}\"\n")
+    set_source_files_properties(${wrapper} PROPERTIES COMPILE_OPTIONS "-O3;${flags_${isa}}")
+    target_sources(${target} PRIVATE ${wrapper})
+  endforeach()
+endfunction()

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "isa.h"
 #include "plug_obj.h"
 
 int PlugObj::bytesPerPixel() const {
@@ -87,6 +88,7 @@ PlugObj* instantiate(const VideoInfoStruct* pVideoInfo, const RandomSource& rand
     if (info.BitDepth != ff::kDepth24 && info.BitDepth != ff::kDepth32) return nullptr;
     if (!frameSizeIsUsable(info)) return nullptr;
 
+    chooseIsa();
     PlugObj* obj = new (std::nothrow) PlugObj();
     if (obj == nullptr) return nullptr;
     obj->fMultiReady = false;

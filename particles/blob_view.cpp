@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "isa.h"
 #include "parallel_bands.h"
+
+// stamp_kernels.cpp, once per instruction-set path.
+VYR_DECLARE_ISA_KERNEL(int, stampBlobSpan,
+                       (int32_t* counters, const int32_t* kernelRow, int count, int32_t u, int32_t step, int32_t weight))
 
 namespace {
 
@@ -94,6 +99,7 @@ constexpr int kBandRows = 16;
 void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
                const KernelRowSpan* spans, int32_t* rows, int w) {
     std::fill(rows, rows + size_t(end - top) * size_t(w), 0);
+    const auto stampSpan = VYR_PICK_ISA_KERNEL(stampBlobSpan);
     // Saturated counters per row: once all of a row's are, further blobs
     // change nothing there, and once every row is full the band is done.
     int saturated[kBandRows] = {};
@@ -119,17 +125,12 @@ void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, cons
             const int right = std::min(blob.right, blob.cornerX + jEnd);
             const int32_t* kernelRow = kernel + (v >> 16) * 256;
             int32_t* counters = rows + size_t(y - top) * size_t(w);
-            int u = (left - blob.cornerX) * step;  // 16.16 kernel column
             // The profile is never negative, so counters only grow and a
             // saturated one stays saturated; its zeros add nothing, which is
             // cheaper than testing for them.
-            for (int x = left; x < right; ++x, u += step) {
-                const int k = kernelRow[u >> 16];
-                const int before = counters[x];
-                const int after = std::min(before + ((k * weight) >> 16), kCounterLimit);
-                counters[x] = after;
-                rowSaturated += (after == kCounterLimit) & (before != kCounterLimit);
-            }
+            if (left < right)
+                rowSaturated += stampSpan(counters + left, kernelRow, right - left, (left - blob.cornerX) * step, step,
+                                          weight);
             fullRows += rowSaturated == w;
         }
     }

@@ -18,6 +18,7 @@
 
 #include "plug_obj.h"
 #include "plugin_host.h"
+#include "isa.h"
 #include "thread_team.h"
 
 namespace {
@@ -429,4 +430,30 @@ TEST(ThreadTeam, AForkedChildRunsLoopsWithoutTheParentsHelpers) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// VYR_ISA picks the kernels' path as each instance is created: a named path
+// is taken when the CPU has it (else the best below it), anything else
+// gives the best path there is.
+TEST(InstructionSetPath, FollowsVyrIsaWithinWhatTheCpuOffers) {
+    const Isa best = bestIsa();
+    const auto chosenWith = [](const char* value) {
+        if (value == nullptr)
+            unsetenv("VYR_ISA");
+        else
+            setenv("VYR_ISA", value, 1);
+        chooseIsa();
+        return activeIsa();
+    };
+    const auto atMost = [&](Isa isa) { return static_cast<int>(isa) < static_cast<int>(best) ? isa : best; };
+    EXPECT_EQ(chosenWith("portable"), Isa::Portable);
+    EXPECT_EQ(chosenWith("avx2"), atMost(Isa::Avx2));
+    EXPECT_EQ(chosenWith("avx512"), atMost(Isa::Avx512));
+    EXPECT_EQ(chosenWith("AVX2 please"), best);
+    EXPECT_EQ(chosenWith(nullptr), best);
+    setenv("VYR_ISA", "portable", 1);
+    InstancePtr obj = make(16, 8);  // instances choose as they are created
+    EXPECT_EQ(activeIsa(), Isa::Portable);
+    unsetenv("VYR_ISA");
+    chooseIsa();
 }

@@ -4,7 +4,13 @@
 #include <cstring>
 
 #include "brush_stages.h"
+#include "isa.h"
 #include "parallel_bands.h"
+
+// dot_kernels.cpp, once per instruction-set path.
+VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
+                       (uint8_t* canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
+                        int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
 
 BlobView brushView(const FrameShape& shape, const ViewRotation& view, float dotScale, float sceneSpan) {
     BlobView v = {};
@@ -36,6 +42,7 @@ void stampBand(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin
     uint8_t* canvas = scene.canvas.data();
     uint8_t* coverage = scene.coverageMap.data();
     const int32_t* kernel = scene.blobKernel.data();
+    const auto paintSpan = VYR_PICK_ISA_KERNEL(paintDotSpan);
     for (int i = 0; i < n; ++i) {
         const BrushDot& dot = scene.dots[i];
         const BlobPlacement& blob = dot.blob;
@@ -51,20 +58,9 @@ void stampBand(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin
             // dot cut by the frame edge shows the matching part of the profile.
             const int32_t* kernelRow = kernel + (((y - blob.cornerY) * blob.step) >> 16) * 256;
             const size_t rowStart = static_cast<size_t>(y) * width;
-            uint8_t* cv = canvas + (rowStart + left) * 4;
-            uint8_t* cov = coverage + rowStart + left;
-            int32_t u = (left - blob.cornerX) * blob.step;  // 16.16 kernel column
-            for (int x = left; x < right; ++x, u += blob.step, cv += 4, ++cov) {
-                const int32_t w = kernelRow[u >> 16];
-                if (w <= 0) continue;
-                // Lerp towards the paint by w/256, rounding toward minus
-                // infinity: the result stays between the two colours.
-                cv[0] = static_cast<uint8_t>(cv[0] + (((c0 - cv[0]) * w) >> 8));
-                cv[1] = static_cast<uint8_t>(cv[1] + (((c1 - cv[1]) * w) >> 8));
-                cv[2] = static_cast<uint8_t>(cv[2] + (((c2 - cv[2]) * w) >> 8));
-                const int32_t total = *cov + ((w * strength) >> 16);
-                *cov = static_cast<uint8_t>(total > 255 ? 255 : total);
-            }
+            if (left < right)
+                paintSpan(canvas + (rowStart + left) * 4, coverage + rowStart + left, kernelRow, right - left,
+                          (left - blob.cornerX) * blob.step, blob.step, c0, c1, c2, strength);
         }
     }
 }

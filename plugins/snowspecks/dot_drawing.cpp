@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "dot_scene.h"
+#include "isa.h"
 
 DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach,
                           float falloff, int width, int height) {
@@ -25,18 +26,9 @@ void buildDistanceTable(std::vector<int32_t>& table) {
                 static_cast<int32_t>(std::sqrt(double(x) * double(x) + double(y) * double(y)));
 }
 
-namespace {
-
-// Brightness of a pixel at integer distance `dist` from the centre, added
-// to its accumulator. The fall-off is (dist x slope) / 256, at most 255.
-inline void light(int32_t& cell, int32_t dist, int slope) {
-    int32_t fall = (dist * slope) >> 8;
-    if (fall > 255) fall = 255;
-    const int32_t sum = cell + 255 - fall;
-    cell = sum < 255 ? sum : 255;
-}
-
-}  // namespace
+// cone_kernels.cpp, once per instruction-set path.
+VYR_DECLARE_ISA_KERNEL(void, lightSpan, (int32_t* cells, const int32_t* dist, int count, int32_t slope))
+VYR_DECLARE_ISA_KERNEL(void, lightSpanBackwards, (int32_t* cells, const int32_t* dist, int count, int32_t slope))
 
 void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable,
               const DotFootprint& dot, int rowBegin, int rowEnd) {
@@ -57,12 +49,14 @@ void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTabl
     const int leftEnd = std::min(dx1, -1);  // last offset left of the centre
     const int rightStart = std::max(dx0, 0);
     const int slope = dot.slope;
+    const auto right = VYR_PICK_ISA_KERNEL(lightSpan);
+    const auto left = VYR_PICK_ISA_KERNEL(lightSpanBackwards);
     for (int dy = dy0; dy <= dy1; ++dy) {
         const int32_t* dist = distanceTable + size_t(dy < 0 ? -dy : dy) * kDistanceSide;
         int32_t* row = accum + size_t(dot.cy + dy) * size_t(width);
         // Left of the centre the distances run backwards through the table.
-        for (int dx = dx0; dx <= leftEnd; ++dx) light(row[dot.cx + dx], dist[-dx], slope);
-        for (int dx = rightStart; dx <= dx1; ++dx) light(row[dot.cx + dx], dist[dx], slope);
+        if (dx0 <= leftEnd) left(row + dot.cx + dx0, dist - dx0, leftEnd - dx0 + 1, slope);
+        if (rightStart <= dx1) right(row + dot.cx + rightStart, dist + rightStart, dx1 - rightStart + 1, slope);
     }
 }
 
