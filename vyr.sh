@@ -8,6 +8,7 @@
 #   ./vyr.sh fuzz [SECONDS]  build the libFuzzer targets (clang) and run each for SECONDS (default 60)
 #   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
 #   ./vyr.sh package install what is missing, build, make the Debian package build/vyr_<version>_amd64.deb
+#   ./vyr.sh docs    install what is missing, build, write the plug-in pages docs/<Name>.md and their pictures
 #   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -189,6 +190,11 @@ case "$cmd" in
     echo "tests: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
     ;;
+  docs)
+    install_packages
+    configure_and_build build
+    tools/docs.sh build docs
+    ;;
   package)
     install_packages
     configure_and_build build
@@ -206,7 +212,7 @@ case "$cmd" in
     tools/demo.sh build demo
     ;;
   *)
-    echo "usage: $0 demo|test|build|deps|package|bench|tsan|fuzz [SECONDS]" >&2
+    echo "usage: $0 demo|test|build|deps|package|docs|bench|tsan|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

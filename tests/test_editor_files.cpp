@@ -229,6 +229,24 @@ TEST_P(EditorFiles, SourceClipsHoldEveryParameterAtItsDefault) {
     }
 }
 
+// The plug-in page in docs/ (written by ./vyr.sh docs) still lists every
+// parameter with the description the library gives, and its pictures.
+TEST_P(EditorFiles, PluginPageListsEveryParameterAsTheLibraryDescribesIt) {
+    const std::string page = readFile(std::string(VYR_DOCS_DIR) + "/" + GetParam() + ".md");
+    ASSERT_FALSE(page.empty()) << "no docs/" << GetParam() << ".md: run ./vyr.sh docs";
+    for (size_t i = 0; i < names_.size(); ++i) {
+        std::ostringstream row;
+        row << "| " << i << " | " << names_[i] << " | ";
+        const size_t at = page.find(row.str());
+        ASSERT_NE(at, std::string::npos) << names_[i] << " is not in the table: run ./vyr.sh docs";
+        EXPECT_EQ(page.substr(page.find(" | ", at + row.str().size()) + 3, descriptions_[i].size()), descriptions_[i])
+            << names_[i] << "'s description changed since the page was written: run ./vyr.sh docs";
+        const std::string picture = "images/" + GetParam() + "-" + std::to_string(i) + ".png";
+        EXPECT_NE(page.find(picture), std::string::npos);
+        EXPECT_FALSE(readFile(std::string(VYR_DOCS_DIR) + "/" + picture).empty()) << picture;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllPlugins, EditorFiles, ::testing::ValuesIn(vyrtest::allPluginNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
