@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Writes the plug-in pages docs/<Name>.md and their pictures docs/images/
-# with the project's own tools: the parameter table (names, defaults and
-# descriptions) as `vyrhost info` reports it, an animated overview of each
-# plug-in at its defaults, and for every parameter a strip of four frames at
-# the values 0, 1/3, 2/3 and 1 rendered by `vyrhost render`.
+# with the project's own tools, through the frei0r face (the one video
+# editors show, with every parameter including its "Seed"): the parameter
+# table (names, defaults and descriptions) as `vyrhost info` reports it, an
+# animated overview of each plug-in at its defaults, and for every parameter
+# a strip of frames at the values 0, 1/3, 2/3 and 1 rendered by `vyrhost render`.
 #
 #   tools/docs.sh BUILD_DIR [OUT_DIR]     (./vyr.sh docs)
 set -euo pipefail
 build=$(realpath "$1")
 out=${2:-docs}
 vyrhost=$build/bin/vyrhost
-plugins=$build/plugins
+frei0r=$build/frei0r
 mkdir -p "$out/images"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Pictures: small, seeded (the same pictures on every run), with a reduced
-# palette so that the pages stay light.
+# Pictures: small, the same on every run (the frei0r face draws the scene
+# its "Seed" picks), with a reduced palette so that the pages stay light.
 strip_size=120x68
 movie_size=160x90
 palette="split[a][b];[a]palettegen=max_colors=64:stats_mode=full[p];[b][p]paletteuse=dither=none"
@@ -33,7 +34,7 @@ intro() {
 # The parameter rows of `vyrhost info`: index, name, default, description,
 # cut at the header's column starts (names contain blanks).
 param_rows() {
-  "$vyrhost" --plugin-dir "$plugins" info "$1" | awk '
+  "$vyrhost" info "$frei0r/$1.so" | awk '
     /^  INDEX / { n = index($0, "NAME"); d = index($0, "DEFAULT"); s = index($0, "DISPLAY"); x = index($0, "DESCRIPTION"); on = 1; next }
     on && NF {
       name = substr($0, n, d - n); sub(/ +$/, "", name)
@@ -51,10 +52,10 @@ for name in VyrSnowSpecks1 VyrGlobHeap1 VyrGlobSwirl1 VyrBrushDrift1; do
     base=(--set "Blend Input=0.004")
     effect_note=" over vyrhost's test picture (colour bars and a moving disc), with \"Blend Input\" at 1/255 so that the picture shows under the dots (at its default 0 the canvas starts black)"
   fi
-  "$vyrhost" --plugin-dir "$plugins" render "$name" --size "$movie_size" --frames 40 --seed 1 --opaque "${base[@]}" -o - 2>/dev/null |
+  "$vyrhost" render "$frei0r/$name.so" --size "$movie_size" --frames 40 --opaque "${base[@]}" -o - 2>/dev/null |
     ffmpeg -nostdin -v error -y -f rawvideo -pixel_format bgra -video_size "$movie_size" -framerate 15 -i - \
       -filter_complex "$palette" "$out/images/$name.gif"
-  description=$("$vyrhost" --plugin-dir "$plugins" info "$name" | sed -n 's/^Description: *//p')
+  description=$("$vyrhost" info "$frei0r/$name.so" | sed -n 's/^Description: *//p')
   {
     echo "# $name"
     echo
@@ -90,7 +91,7 @@ for name in VyrSnowSpecks1 VyrGlobHeap1 VyrGlobSwirl1 VyrBrushDrift1; do
       for v in "${values[@]}"; do
         set_base=("${base[@]}")
         [ "$pname" != "Blend Input" ] || set_base=()
-        "$vyrhost" --plugin-dir "$plugins" render "$name" --size "$strip_size" --frames 10 --seed 1 --opaque \
+        "$vyrhost" render "$frei0r/$name.so" --size "$strip_size" --frames 10 --opaque \
           "${set_base[@]}" --set "$pname=$v" -o "$work/$v.png" 2>/dev/null
         frames+=(-i "$work/$v.png")
       done

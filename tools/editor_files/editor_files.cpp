@@ -114,6 +114,7 @@ std::string qmlString(const std::string& s) {
 // every parameter is a float in the plug-ins, so 0.32 rather than the
 // double 0.3199999928474426.
 std::string number(double v) {
+    if (v == std::floor(v) && std::fabs(v) < 1e9) return std::to_string(static_cast<long long>(v));
     char buf[32];
     const auto result = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
     return std::string(buf, result.ptr);

@@ -25,15 +25,19 @@ Control scaled(const char* param, double factor, int decimals, const char* suffi
     return c;
 }
 
+// The frei0r face's "Seed" picks the scene: srand(round(value x 1000000)),
+// so the editors show the scene number itself.
+Control seed() { return scaled("Seed", 1000000.0, 0, ""); }
+
 // The switches send the parameter's default as "on" where the default is on,
 // so that a fresh effect in an editor looks as it does in every other host.
 const std::vector<Presentation>& presentations() {
     static const std::vector<Presentation> all = {
         {"VyrSnowSpecks1", "Vyr Snow Specks", "dots stars particles snow light vyr",
-         {switchOf("Draw Switch!", 0.0, 0.5)}},
+         {switchOf("Draw Switch!", 0.0, 0.5), seed()}},
         {"VyrGlobHeap1", "Vyr Glob Heap", "blobs particles mass spin grain vyr",
          // Grain of 0..128 grey levels.
-         {scaled("NoiseLevel", 128.0, 0, " levels")}},
+         {scaled("NoiseLevel", 128.0, 0, " levels"), seed()}},
         {"VyrGlobSwirl1", "Vyr Glob Swirl", "blobs particles swarm swirl fire vyr",
          {switchOf("Draw Switch!", 0.0, 0.5),
           // Mode picks one of six looks, one per fifth of the range.
@@ -45,7 +49,7 @@ const std::vector<Presentation>& presentations() {
             {0.8, "fire"},
             {1.0, "reversed fire"}}},
           switchOf("Alpha Switch", 0.0, 1.0),
-          scaled("NoiseLevel", 128.0, 0, " levels")}},
+          scaled("NoiseLevel", 128.0, 0, " levels"), seed()}},
         {"VyrBrushDrift1", "Vyr Brush Drift", "paint painterly brush dots swirl trails vyr",
          // Grey level 0..255 of the band's centre.
          {scaled("Source Val", 255.0, 0, ""),
@@ -54,7 +58,7 @@ const std::vector<Presentation>& presentations() {
           // Alpha following the paint from 0.5 up to below 1, opaque at 0.
           switchOf("Alpha Mode", 0.0, 0.75),
           // The input's gain on the canvas, trunc(255 x value): 1 copies it.
-          scaled("Blend Input", 255.0, 0, "")}},
+          scaled("Blend Input", 255.0, 0, ""), seed()}},
     };
     return all;
 }

@@ -257,9 +257,10 @@ static std::vector<std::string> twinDescriptions(const ffhost::PluginInfo& info)
         if (access((dir + sibling + file).c_str(), R_OK) != 0) continue;
         try {
             const Frei0rLibrary twin(dir + sibling + file);
-            if (twin.name_ != info.name || twin.params_.size() != info.params.size()) continue;
+            // The twin may add parameters of its own after the shared ones (frei0r's "Seed").
+            if (twin.name_ != info.name || twin.params_.size() < info.params.size()) continue;
             std::vector<std::string> out;
-            for (size_t k = 0; k < twin.params_.size(); ++k) {
+            for (size_t k = 0; k < info.params.size(); ++k) {
                 if (twin.params_[k].name != info.params[k].name) return std::vector<std::string>(info.params.size());
                 out.push_back(twin.params_[k].explanation);
             }
