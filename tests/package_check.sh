@@ -5,8 +5,9 @@
 #
 #   tests/package_check.sh PACKAGE.deb
 #
-# Needs root (dpkg -i). Refuses to touch a machine where the package is
-# already installed by someone else.
+# Needs root (dpkg -i). Waits for any other package check on this machine
+# to finish, and refuses to touch a machine where the package is already
+# installed by someone else.
 set -euo pipefail
 deb=$(realpath "$1")
 sources=(VyrSnowSpecks1 VyrGlobHeap1 VyrGlobSwirl1)
@@ -24,6 +25,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# One check at a time on a machine: several test runs (other checkouts)
+# would otherwise install and remove the same package under each other.
+exec 9>/tmp/vyr-package-check.lock
+flock -w 900 9 || fail "another package check has held the machine for 15 minutes"
 
 if dpkg-query -W -f='${Status}' vyr 2>/dev/null | grep -q 'install ok installed'; then
   fail "a vyr package is already installed here; remove it first (dpkg --purge vyr)"
