@@ -5,10 +5,10 @@ set(VYR_FREEFRAME_INSTALL_DIR lib/freeframe CACHE STRING "Install folder of the 
 
 # vyr_add_plugin(<Name> SOURCES <files...> [PARTICLES])
 #
-# Builds a deliverable: its own sources plus the framework's instance and
-# frame operations, compiled against the deliverable's plugin_members.h, as
+# Builds a plug-in: its own sources plus the framework's instance and
+# frame operations, compiled against the plug-in's plugin_members.h, as
 # an object library <Name>_core (shared by every host face of the
-# deliverable) and the FreeFrame library <Name>.so in build/plugins/, whose
+# plug-in) and the FreeFrame library <Name>.so in build/plugins/, whose
 # only exported symbol is plugMain.
 function(vyr_add_plugin name)
   cmake_parse_arguments(ARG "PARTICLES" "" "SOURCES" ${ARGN})

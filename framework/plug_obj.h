@@ -1,6 +1,6 @@
 // The instance object. The framework's members come first, then the
-// deliverable's own scene members (`SceneMembers`, from the deliverable's
-// `plugin_members.h`, which also brings in its params.h with `kNumParams`). Each deliverable
+// plug-in's own scene members (`SceneMembers`, from its `plugin_members.h`,
+// which also brings in its params.h with `kNumParams`). Each plug-in
 // compiles the framework with its own header, so there is no virtual
 // dispatch anywhere: the dispatcher calls these operations directly.
 #pragma once
@@ -46,7 +46,8 @@ struct PlugObj : PlugObjBase, SceneMembers {
     int processFrame(void* pFrame);
     int processFrameCopy(const ProcessFrameCopyStruct* pCopy);
     // The common beginning of every generator, then one step of the
-    // deliverable's scene and its picture (advanceScene, drawScene). `pFrameData` may be fMulti or a caller's record; a
+    // plug-in's scene and its picture (advanceScene, drawScene).
+    // `pFrameData` may be fMulti or a caller's record; a
     // caller's record is rendered from in place, never copied into fMulti.
     int processFrameMulti(FrameMultiStruct* pFrameData);
 
@@ -74,7 +75,7 @@ int deInstantiate(PlugObj* pPlugObj);
 
 void releaseSlot(FrameImageStruct* slot);
 
-// Supplied by each deliverable.
+// Supplied by each plug-in.
 // Builds the scene members after the framework has made the instance ready.
 // May throw std::bad_alloc; owned buffers are released by the members'
 // own destructors when the instance is deleted.

@@ -1,6 +1,6 @@
-// The frei0r 1.x face of a deliverable: the f0r_* entry points, answered
+// The frei0r 1.x face of a plug-in: the f0r_* entry points, answered
 // from the same descriptor, parameter table and scene as its FreeFrame
-// library. Compiled once per deliverable, like the framework.
+// library. Compiled once per plug-in, like the framework.
 //
 // Unlike the FreeFrame face, which steps once per call and draws from the C
 // library's rand(), a frei0r instance draws from its own random sequence,
@@ -27,7 +27,7 @@ namespace {
 
 const char kAuthor[] = "the Vyr authors";
 
-// "Seed" follows the deliverable's own parameters.
+// "Seed" follows the plug-in's own parameters.
 constexpr int kSeedParam = kNumParams;
 constexpr int kFrei0rParams = kNumParams + 1;
 const char kSeedName[] = "Seed";

@@ -92,7 +92,7 @@ void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount,
                 RowSink sink = RowSink{nullptr, nullptr});
 
 // stampBlobs handing each finished row to rowDone(y, counters), so that a
-// deliverable can turn it into pixels while it is still in cache.
+// plug-in can turn it into pixels while it is still in cache.
 template <class RowDone>
 void stampBlobRows(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowDone&& rowDone) {
     using Done = std::remove_reference_t<RowDone>;

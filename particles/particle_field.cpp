@@ -19,7 +19,7 @@ constexpr int kKernelSize = 256;
 constexpr int64_t kParticleStepCost = 32;
 
 // A raised cosine of radius 128 around (128, 128): 320 at the centre, 0 at
-// the rim and outside. Clamped deliverables flatten the top at 255.
+// the rim and outside. Clamped plug-ins flatten the top at 255.
 void buildBlobKernel(std::vector<int32_t>& kernel, bool clampTo255) {
     kernel.assign(size_t(kKernelSize) * kKernelSize, 0);
     int32_t* out = kernel.data();

@@ -353,10 +353,10 @@ TEST(SnowSpecksStages, ParameterMappings) {
     EXPECT_EQ(settingsWith(kNumParticles, 0.5f).dotCount, 8);
     EXPECT_EQ(settingsWith(kNumParticles, 1.0f).dotCount, 16);
     const FrameGeometry g = frameGeometry(7, 11);
-    EXPECT_EQ(g.m, 11.0f);
-    EXPECT_EQ(g.mi, 11);
-    EXPECT_EQ(g.half, 5);
-    EXPECT_EQ(g.hf, 5.5f);
+    EXPECT_EQ(g.span, 11.0f);
+    EXPECT_EQ(g.spanWhole, 11);
+    EXPECT_EQ(g.halfSpanWhole, 5);
+    EXPECT_EQ(g.halfSpan, 5.5f);
 }
 
 TEST(SnowSpecksStages, SeedingRangesAndDrawCount) {
@@ -374,13 +374,13 @@ TEST(SnowSpecksStages, SeedingRangesAndDrawCount) {
         for (int i = 0; i < 16; ++i)
             for (float c : {scene.particlePos[i].x, scene.particlePos[i].y, scene.particlePos[i].z}) {
                 EXPECT_GE(c, 0.0f);
-                EXPECT_LE(c, float(geo.half - 1));
+                EXPECT_LE(c, float(geo.halfSpanWhole - 1));
                 EXPECT_EQ(c, std::floor(c));
             }
         for (const Vec3& a : scene.attractors)
             for (float c : {a.x, a.y, a.z}) {
-                EXPECT_GE(c, -geo.hf);
-                EXPECT_LE(c, float(geo.mi - 1) - geo.hf);
+                EXPECT_GE(c, -geo.halfSpan);
+                EXPECT_LE(c, float(geo.spanWhole - 1) - geo.halfSpan);
             }
     }
 }

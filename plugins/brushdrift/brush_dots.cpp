@@ -84,23 +84,23 @@ void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRo
 
 namespace {
 
-template <int B, int M>
+template <int kBytesPerPixel, int M>
 void weightByCoverage(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input, int n) {
     forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
         for (int p = begin; p < end; ++p) {
             const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-            uint8_t* wf = work + static_cast<size_t>(p) * B;
+            uint8_t* wf = work + static_cast<size_t>(p) * kBytesPerPixel;
             const int cov = coverage[p];
             wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
             wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
             wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
-            if (B == 4) {
+            if constexpr (kBytesPerPixel == 4) {
                 if (M == 0)
-                    wf[B - 1] = 255;
+                    wf[3] = 255;
                 else if (M == 1)
-                    wf[B - 1] = static_cast<uint8_t>((cv[3] * cov) >> 8);
+                    wf[3] = static_cast<uint8_t>((cv[3] * cov) >> 8);
                 else
-                    wf[B - 1] = input[static_cast<size_t>(p) * B + (B - 1)];
+                    wf[3] = input[static_cast<size_t>(p) * 4 + 3];
             }
         }
     });
@@ -108,16 +108,16 @@ void weightByCoverage(uint8_t* work, const uint8_t* canvas, const uint8_t* cover
 
 }  // namespace
 
-void composeCoverage(SceneMembers& scene, const FrameShape& shape, int m, const uint8_t* input) {
+void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input) {
     uint8_t* work = scene.workFrame.data();
     const uint8_t* canvas = scene.canvas.data();
     const uint8_t* coverage = scene.coverageMap.data();
     const int n = shape.pixelCount();
     if (shape.bytesPerPixel == 3)
         weightByCoverage<3, 0>(work, canvas, coverage, input, n);
-    else if (m == 0)
+    else if (alphaMode == 0)
         weightByCoverage<4, 0>(work, canvas, coverage, input, n);
-    else if (m == 1)
+    else if (alphaMode == 1)
         weightByCoverage<4, 1>(work, canvas, coverage, input, n);
     else
         weightByCoverage<4, 2>(work, canvas, coverage, input, n);

@@ -46,9 +46,11 @@ struct BrushSettings {
 
 BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord& mode, float frameScale);
 
-// Puts the input picture, times the gain k modulo 256, on the canvas, with the alpha byte chosen by m. Writes every byte of every
-// canvas cell, so the canvas needs no clearing before it.
-void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int k, int m);
+// Puts the input picture, times inputGain (k, 0..255) modulo 256, on the
+// canvas, with the alpha byte chosen by alphaMode (m, 0..2). Writes every
+// byte of every canvas cell, so the canvas needs no clearing before it.
+void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int inputGain,
+                         int alphaMode);
 
 // How the swarm's brush dots are placed: rotated by the view, projected
 // straight onto the frame, dotScale pixels wide at full nearness, their
@@ -66,9 +68,9 @@ void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRo
 // Stamps dots 0..n-1 of scene.dots (already placed) in order.
 void stampDots(SceneMembers& scene, const FrameShape& shape, int n);
 
-// workFrame = canvas colour weighted by coverage, alpha by m (for m = 2 the
-// input pixels' alpha).
-void composeCoverage(SceneMembers& scene, const FrameShape& shape, int m, const uint8_t* input);
+// workFrame = canvas colour weighted by coverage, alpha by alphaMode (m):
+// 255 for 0, the weighted canvas alpha for 1, the input pixels' alpha for 2.
+void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input);
 
 // Fills sinCosTable and thirdTable, once per instance.
 void buildSwirlTables(SceneMembers& scene);
@@ -92,6 +94,7 @@ void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t*
 void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second, int alpha2, uint8_t* destination,
                          int width, int height, int bytesPerPixel);
 
-// Blends the output (weight 255 - a) with the previous output in
-// feedbackFrame (weight a), and leaves the result in both.
-void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int a, int m);
+// Blends the output (weight 255 - feedback) with the previous output in
+// feedbackFrame (weight feedback, a, 0..255), and leaves the result in both;
+// alphaMode (m) 2 makes it opaque.
+void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int feedback, int alphaMode);

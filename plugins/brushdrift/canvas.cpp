@@ -4,19 +4,20 @@
 
 namespace {
 
-// The gain is an 8-bit product kept to its low byte (not divided by 255):
-// k = 1 copies, k = 255 gives the colour negative 256 - v, others wrap.
-template <int B>
+// The gain k is an 8-bit product kept to its low byte (not divided by 255):
+// k = 1 copies, k = 255 gives the colour negative 256 - v, others wrap; m
+// is the alpha mode.
+template <int kBytesPerPixel>
 void fillFromInput(uint8_t* canvas, const uint8_t* input, int n, int k, int m) {
     forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
         for (int p = begin; p < end; ++p) {
-            const uint8_t* in = input + static_cast<size_t>(p) * B;
+            const uint8_t* in = input + static_cast<size_t>(p) * kBytesPerPixel;
             uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
             cv[0] = static_cast<uint8_t>(in[0] * k);
             cv[1] = static_cast<uint8_t>(in[1] * k);
             cv[2] = static_cast<uint8_t>(in[2] * k);
-            if (B == 4)
-                cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[B - 1] * k) : in[B - 1];
+            if constexpr (kBytesPerPixel == 4)
+                cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[3] * k) : in[3];
             else
                 cv[3] = 0;
         }
@@ -25,10 +26,11 @@ void fillFromInput(uint8_t* canvas, const uint8_t* input, int n, int k, int m) {
 
 }  // namespace
 
-void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int k, int m) {
+void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int inputGain,
+                         int alphaMode) {
     uint8_t* canvas = scene.canvas.data();
     const int n = shape.pixelCount();
-    if (k == 0) {
+    if (inputGain == 0) {
         // Without input gain the canvas is black, opaque for 4-byte pixels,
         // whatever the input holds.
         const uint8_t alpha = shape.bytesPerPixel == 4 ? 255 : 0;
@@ -44,7 +46,7 @@ void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uin
         return;
     }
     if (shape.bytesPerPixel == 4)
-        fillFromInput<4>(canvas, input, n, k, m);
+        fillFromInput<4>(canvas, input, n, inputGain, alphaMode);
     else
-        fillFromInput<3>(canvas, input, n, k, m);
+        fillFromInput<3>(canvas, input, n, inputGain, alphaMode);
 }

@@ -18,7 +18,7 @@ inline int64_t wrap(int64_t v, int size) {
     return r < 0 ? r + size : r;
 }
 
-template <int B>
+template <int kBytesPerPixel>
 void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl) {
     const int width = shape.width;
     const int height = shape.height;
@@ -37,9 +37,9 @@ void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* outp
     const int64_t cs = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation) + 1];
     forEachBand(height, BandSplit{0, width}, [=](int rowBegin, int rowEnd) {
         for (int y = rowBegin; y < rowEnd; ++y) {
-            const uint8_t* wp = work + static_cast<size_t>(y) * width * B;
-            uint8_t* out = output + static_cast<size_t>(y) * width * B;
-            for (int x = 0; x < width; ++x, wp += B, out += B) {
+            const uint8_t* wp = work + static_cast<size_t>(y) * width * kBytesPerPixel;
+            uint8_t* out = output + static_cast<size_t>(y) * width * kBytesPerPixel;
+            for (int x = 0; x < width; ++x, wp += kBytesPerPixel, out += kBytesPerPixel) {
                 int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
                 if (d < 0) d = -d;
                 const uint8_t* src = wp;
@@ -52,9 +52,10 @@ void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* outp
                     const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
                     const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
                     const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
-                    src = work + (static_cast<size_t>(wrap(v, height)) * width + static_cast<size_t>(wrap(u, width))) * B;
+                    const size_t row = static_cast<size_t>(wrap(v, height));
+                    src = work + (row * width + static_cast<size_t>(wrap(u, width))) * kBytesPerPixel;
                 }
-                std::memcpy(out, src, B);
+                std::memcpy(out, src, kBytesPerPixel);
             }
         }
     });
@@ -143,18 +144,18 @@ void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second
     }
 }
 
-void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int a, int m) {
+void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int feedback, int alphaMode) {
     uint8_t* previous = scene.feedbackFrame.data();
-    const int B = shape.bytesPerPixel;
+    const int bytesPerPixel = shape.bytesPerPixel;
     const int n = shape.pixelCount();
     // The blend lands in the output first: 'plus' leaves its alpha byte
     // alone, and that is the new picture's alpha, the one wanted for m = 0
     // and 1; with the input's alpha (m = 2) the result is opaque instead.
-    compositeConstAlpha(output, 255 - a, previous, a, output, shape.width, shape.height, B);
-    if (B == 4 && m == 2) {
+    compositeConstAlpha(output, 255 - feedback, previous, feedback, output, shape.width, shape.height, bytesPerPixel);
+    if (bytesPerPixel == 4 && alphaMode == 2) {
         forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
             for (int p = begin; p < end; ++p) output[static_cast<size_t>(p) * 4 + 3] = 255;
         });
     }
-    std::memcpy(previous, output, static_cast<size_t>(n) * B);
+    std::memcpy(previous, output, static_cast<size_t>(n) * bytesPerPixel);
 }

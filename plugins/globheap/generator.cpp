@@ -23,12 +23,12 @@ void advanceSpin(PlugObj& obj, double spinStep) {
 
 // Each finished row of counters is shaded on the thread that stamped it,
 // while it is still in cache.
-void drawPicture(PlugObj& obj, uint8_t* pixels, int B, int noiseAmount, int noiseOffset) {
+void drawPicture(PlugObj& obj, uint8_t* pixels, int bytesPerPixel, int noiseAmount, int noiseOffset) {
     const int w = obj.width();
     const uint8_t* noise = obj.noiseBytes.data() + noiseOffset;
     stampBlobRows(obj, obj.blobs.data(), obj.blobCount, w, obj.height(), [=](int y, const int32_t* counters) {
         const size_t row = size_t(y) * size_t(w);
-        shadeRow(counters, noise + row, noiseAmount, pixels + row * size_t(B), w, B);
+        shadeRow(counters, noise + row, noiseAmount, pixels + row * size_t(bytesPerPixel), w, bytesPerPixel);
     });
 }
 
@@ -64,7 +64,7 @@ void advanceScene(PlugObj& obj) {
 int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const int w = obj.width();
     const int h = obj.height();
-    const int B = frame.inputs[0]->bytesPerPixel;
+    const int bytesPerPixel = frame.inputs[0]->bytesPerPixel;
     // A source: the input picture is never read (the framework clears it
     // where its caller can see it).
     const HeapFrame f = frameValues(obj);
@@ -72,7 +72,8 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const BlobView view = blobView(w, h, f.sceneSpan, f.blobSize, f.shifts,
                                    viewRotation(f.angleX + spin, f.angleY + spin, f.angleZ + spin), kBlobWeighting);
     obj.blobCount = placeBlobs(obj.particlePos.data(), obj.particleCount, view, obj.blobs.data());
-    drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), B, f.noiseAmount, obj.noiseOffset);
+    drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), bytesPerPixel, f.noiseAmount,
+                obj.noiseOffset);
     return 0;
 }
 

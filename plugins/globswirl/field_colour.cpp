@@ -17,9 +17,9 @@ inline int32_t applyFloors(const ModeRecord& mode, int32_t g) {
     return g;
 }
 
-template <int kBytes>
+template <int kBytesPerPixel>
 inline void writePixel(uint8_t* pixels, int p, const FieldPalette::Bgra& c) {
-    std::memcpy(pixels + static_cast<ptrdiff_t>(p) * kBytes, &c, kBytes);
+    std::memcpy(pixels + static_cast<ptrdiff_t>(p) * kBytesPerPixel, &c, kBytesPerPixel);
 }
 
 }  // namespace
@@ -48,13 +48,13 @@ FieldPalette::FieldPalette(const ParticleField& field, const FieldColouring& col
         }
 }
 
-template <int kBytes>
+template <int kBytesPerPixel>
 void FieldPalette::colour(const int32_t* counters, int first, int count, uint8_t* pixels) const {
     if (noise_ < 1) {
         for (int p = first; p < first + count; ++p) {
             const int32_t c = counters[p - first];
             // Splatting keeps every counter within 0..1024.
-            writePixel<kBytes>(pixels, p, counterColour_[c < 0 ? 0 : (c > kCounterLimit ? kCounterLimit : c)]);
+            writePixel<kBytesPerPixel>(pixels, p, counterColour_[c < 0 ? 0 : (c > kCounterLimit ? kCounterLimit : c)]);
         }
         return;
     }
@@ -64,7 +64,7 @@ void FieldPalette::colour(const int32_t* counters, int first, int count, uint8_t
         int32_t g = (counters[p - first] >> 2) - grainBias + ((static_cast<int32_t>(grain_[p]) * n) >> 8);
         if (g < levelA_) g = fillA_;
         if (g < levelB_) g = fillB_;
-        writePixel<kBytes>(pixels, p, levelColour_[limitLevel(g)]);
+        writePixel<kBytesPerPixel>(pixels, p, levelColour_[limitLevel(g)]);
     }
 }
 

@@ -7,7 +7,7 @@
 DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach,
                           float falloff, int width, int height) {
     // The scene cube of this plug-in is as wide as the larger side.
-    const float size = depthCue(rotated.z, geo.m) * dotReach;
+    const float size = depthCue(rotated.z, geo.span) * dotReach;
     DotFootprint dot;
     // No perspective: depth changes only the size and spread of a dot.
     dot.cx = static_cast<int>(rotated.x) + width / 2;

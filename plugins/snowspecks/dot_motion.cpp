@@ -4,10 +4,10 @@
 
 FrameGeometry frameGeometry(int width, int height) {
     FrameGeometry geo;
-    geo.m = static_cast<float>(width > height ? width : height);
-    geo.mi = static_cast<int>(geo.m);
-    geo.half = static_cast<int>(0.5f * geo.m);
-    geo.hf = 0.5f * geo.m;
+    geo.span = static_cast<float>(width > height ? width : height);
+    geo.spanWhole = static_cast<int>(geo.span);
+    geo.halfSpanWhole = static_cast<int>(0.5f * geo.span);
+    geo.halfSpan = 0.5f * geo.span;
     return geo;
 }
 
@@ -16,18 +16,18 @@ void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo, RandomS
     scene.particleCount = count;
     for (int i = 0; i < count; ++i) {
         // Three separate statements: the draw order is x, y, z.
-        const int rx = random.next() % geo.half;
-        const int ry = random.next() % geo.half;
-        const int rz = random.next() % geo.half;
+        const int rx = random.next() % geo.halfSpanWhole;
+        const int ry = random.next() % geo.halfSpanWhole;
+        const int rz = random.next() % geo.halfSpanWhole;
         scene.particlePos[i] = {static_cast<float>(rx), static_cast<float>(ry), static_cast<float>(rz)};
         scene.particleVel[i] = {0.0f, 0.0f, 0.0f};
     }
     for (int a = 0; a < scene.numAttractors; ++a) {
-        const int rx = random.next() % geo.mi;
-        const int ry = random.next() % geo.mi;
-        const int rz = random.next() % geo.mi;
-        scene.attractors[a] = {static_cast<float>(rx) - geo.hf, static_cast<float>(ry) - geo.hf,
-                               static_cast<float>(rz) - geo.hf};
+        const int rx = random.next() % geo.spanWhole;
+        const int ry = random.next() % geo.spanWhole;
+        const int rz = random.next() % geo.spanWhole;
+        scene.attractors[a] = {static_cast<float>(rx) - geo.halfSpan, static_cast<float>(ry) - geo.halfSpan,
+                               static_cast<float>(rz) - geo.halfSpan};
     }
 }
 

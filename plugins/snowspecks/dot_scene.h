@@ -19,19 +19,20 @@ struct SnowSettings {
 };
 SnowSettings snowSettings(const float (&param)[kNumParams]);
 
-// Quantities of the frame size: the larger side as float and as int, and
-// its half truncated and as float.
+// Quantities of the frame size. The scene cube of this plug-in is as wide
+// as the larger side of the frame.
 struct FrameGeometry {
-    float m;
-    int mi;
-    int half;
-    float hf;
+    float span;         // M: the larger side in pixels, the edge of the cube
+    int spanWhole;      // Mi: M as an integer, the range of the attractors' draws
+    int halfSpanWhole;  // M / 2 truncated, the range of the dots' draws
+    float halfSpan;     // M / 2: from the cube's corner to its centre
 };
 FrameGeometry frameGeometry(int width, int height);
 
-// Places `count` dots at rest in the positive octant (0..half-1 per axis)
-// and all attractors in the cube -hf..Mi-1-hf, drawing random numbers in that order
-// (x, y, z per dot, then per attractor). `geo.half` must be at least 1.
+// Places `count` dots at rest in the positive octant (0..halfSpanWhole-1
+// per axis) and all attractors in the cube -halfSpan..spanWhole-1-halfSpan,
+// drawing random numbers in that order (x, y, z per dot, then per
+// attractor). `geo.halfSpanWhole` must be at least 1.
 void seedScene(SceneMembers& scene, int count, const FrameGeometry& geo, RandomSource& random);
 // One motion step of every dot under the pull of all attractors.
 void stepDots(SceneMembers& scene);

@@ -25,9 +25,9 @@ namespace {
 
 // Seeds the scene, moves it, or switches it off; answers whether it is
 // drawn this frame. A frame whose larger side is below 2 pixels has no room
-// to place dots (half would be 0), so it stays black and unseeded.
+// to place dots (halfSpanWhole would be 0), so it stays black and unseeded.
 bool moveDots(PlugObj& obj, const SnowSettings& s, const FrameGeometry& geo) {
-    if (!s.drawOn || geo.half < 1) {
+    if (!s.drawOn || geo.halfSpanWhole < 1) {
         obj.particlesSeeded = false;
         return false;
     }
@@ -76,7 +76,7 @@ void advanceScene(PlugObj& obj) {
 int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const int w = obj.width();
     const int h = obj.height();
-    const int bpp = frame.inputs[0]->bytesPerPixel;
+    const int bytesPerPixel = frame.inputs[0]->bytesPerPixel;
     // A source: the input picture is never read (the framework clears it
     // where its caller can see it).
     const FrameGeometry geo = frameGeometry(w, h);
@@ -94,7 +94,7 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
         const size_t pixels = size_t(end - top) * size_t(w);
         std::fill(rows, rows + pixels, 0);
         for (int i = 0; i < dotCount; ++i) drawCone(accum, w, h, table, dots[i], top, end);
-        writeGreyPicture(rows, pixels, bpp, out + size_t(top) * size_t(w) * size_t(bpp));
+        writeGreyPicture(rows, pixels, bytesPerPixel, out + size_t(top) * size_t(w) * size_t(bytesPerPixel));
     });
     return 0;
 }

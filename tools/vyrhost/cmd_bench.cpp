@@ -34,8 +34,8 @@ int runBench(const BenchOptions& o) {
     applyThreadSettings(o, false);
     Session session = openSession(o);
     const Plugin& plugin = *session.plugin;
-    const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
-    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp, o.pluginDir);
+    const int width = session.size.width, height = session.size.height, bytesPerPixel = session.bytesPerPixel;
+    FrameSource source(o.input, !plugin.info().isSource(), width, height, bytesPerPixel, o.pluginDir);
 
     const int threadsBefore = processThreadCount();
     session.setRate(session.file.fps.empty() ? Rate() : parseRate(session.file.fps));

@@ -26,10 +26,10 @@ int runRender(const RenderOptions& o) {
     // Without a size of its own, an input keeps its size.
     const std::string ownSize = session.sizeGiven ? std::string() : inputSize(o.input);
     if (!ownSize.empty()) session.size = parseSize(ownSize);
-    const int width = session.size.width, height = session.size.height, bpp = session.bytesPerPixel;
+    const int width = session.size.width, height = session.size.height, bytesPerPixel = session.bytesPerPixel;
 
     // Effects without an input get the test picture; sources opaque black.
-    FrameSource source(o.input, !plugin.info().isSource(), width, height, bpp, o.pluginDir);
+    FrameSource source(o.input, !plugin.info().isSource(), width, height, bytesPerPixel, o.pluginDir);
 
     const ClipLength clip = clipLength(o.frames, session.file.frames, kind, source.kind() == FrameSource::Kind::Clip,
                                        source.lengthHint(), session.hasRamps(), o.input);
@@ -47,7 +47,7 @@ int runRender(const RenderOptions& o) {
     ss.output = o.output;
     ss.width = width;
     ss.height = height;
-    ss.bytesPerPixel = bpp;
+    ss.bytesPerPixel = bytesPerPixel;
     ss.rate = rate;
     ss.codec = o.codec;
     ss.keepAlpha = !o.opaque;

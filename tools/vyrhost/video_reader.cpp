@@ -23,7 +23,7 @@ struct VideoReader::State {
     AVFrame* frame = nullptr;
     AVPacket* pkt = nullptr;
     int streamIndex = -1;
-    int width = 0, height = 0, bpp = 0;
+    int width = 0, height = 0, bytesPerPixel = 0;
     bool flushed = false;
     bool ended = false;
 
@@ -40,12 +40,12 @@ struct VideoReader::State {
     }
 
     void convert(uint8_t* pixels) {
-        const AVPixelFormat target = bpp == 4 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+        const AVPixelFormat target = bytesPerPixel == 4 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
         sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
                                    target, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (sws == nullptr) fail("cannot convert its pictures", 0);
         uint8_t* dst[4] = {pixels, nullptr, nullptr, nullptr};
-        int dstStride[4] = {width * bpp, 0, 0, 0};
+        int dstStride[4] = {width * bytesPerPixel, 0, 0, 0};
         sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
     }
 };
@@ -55,7 +55,7 @@ VideoReader::VideoReader(const std::string& path, int width, int height, int byt
     s.path = path;
     s.width = width;
     s.height = height;
-    s.bpp = bytesPerPixel;
+    s.bytesPerPixel = bytesPerPixel;
     captureLibraryLog();
 
     // A V4L2 camera is read through libavdevice.

@@ -115,7 +115,7 @@ struct VideoWriter::State {
     AVFrame* in = nullptr;
     AVFrame* filtered = nullptr;
     AVPacket* pkt = nullptr;
-    int width = 0, height = 0, bpp = 0;
+    int width = 0, height = 0, bytesPerPixel = 0;
     int outWidth = 0, outHeight = 0;
     bool alphaKept = false, alphaDropped = false;
     std::string sizeNote;
@@ -157,13 +157,13 @@ struct VideoWriter::State {
     // survives, and the encoded size (4:2:0 and 4:2:2 store colour for
     // pixel pairs: an odd side is made even).
     PixelFormats planPixels(const AVCodec* codec, const VideoSettings& vs) {
-        const bool wantAlpha = bpp == 4 && vs.keepAlpha;
-        AVPixelFormat source = bpp == 4 ? (wantAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0) : AV_PIX_FMT_BGR24;
+        const bool wantAlpha = bytesPerPixel == 4 && vs.keepAlpha;
+        AVPixelFormat source = bytesPerPixel == 4 ? (wantAlpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0) : AV_PIX_FMT_BGR24;
         const AVPixelFormat target = choosePixelFormat(codec, source, wantAlpha);
         if (target == AV_PIX_FMT_NONE)
             throw HostError("encoder " + std::string(codec->name) + " takes no pixel format vyrhost can convert to");
         alphaKept = wantAlpha && hasAlpha(target);
-        if (bpp == 4 && !alphaKept) source = AV_PIX_FMT_BGR0;
+        if (bytesPerPixel == 4 && !alphaKept) source = AV_PIX_FMT_BGR0;
 
         outWidth = width;
         outHeight = height;
@@ -325,7 +325,7 @@ VideoWriter::VideoWriter(const std::string& formatName, const std::string& fileP
     s.path = formatName;
     s.width = vs.width;
     s.height = vs.height;
-    s.bpp = vs.bytesPerPixel;
+    s.bytesPerPixel = vs.bytesPerPixel;
     captureLibraryLog();
 
     const AVOutputFormat* ofmt = s.openContainer(formatName);
@@ -349,9 +349,9 @@ void VideoWriter::write(const uint8_t* pixels) {
     State& s = *s_;
     int r = av_frame_make_writable(s.in);
     if (r < 0) s.fail("out of memory", r);
-    av_image_copy_plane(s.in->data[0], s.in->linesize[0], pixels, s.width * s.bpp, s.width * s.bpp, s.height);
+    av_image_copy_plane(s.in->data[0], s.in->linesize[0], pixels, s.width * s.bytesPerPixel, s.width * s.bytesPerPixel, s.height);
     // Whether alpha that mattered was lost, to say so at the end.
-    if (s.bpp == 4 && !s.alphaKept && !s.alphaDropped) {
+    if (s.bytesPerPixel == 4 && !s.alphaKept && !s.alphaDropped) {
         const size_t n = size_t(s.width) * size_t(s.height);
         for (size_t i = 0; i < n; ++i)
             if (pixels[i * 4 + 3] != 255) {
