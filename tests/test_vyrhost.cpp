@@ -1,6 +1,7 @@
 // vyrhost driven as a user drives it: as a separate process, reading what it
 // prints and decoding the files it writes. The HostProbe test plug-in shows
 // exactly which values and frames the host passed on.
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 #include <png.h>
@@ -788,9 +789,10 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
 // that it runs without a display; driven by OSC and by an input script.
 class PlayProcess {
    public:
-    PlayProcess(const std::string& dir, std::vector<std::string> args) : dir_(dir) {
+    PlayProcess(const std::string& dir, std::vector<std::string> args, bool midi = false) : dir_(dir) {
         args.insert(args.begin(), {VYRHOST_EXE, "play"});
-        args.insert(args.end(), {"--no-midi", "--osc-port", "0", "--out-dir", dir});
+        if (!midi) args.push_back("--no-midi");
+        args.insert(args.end(), {"--osc-port", "0", "--out-dir", dir});
         pid_ = fork();
         if (pid_ == 0) {
             setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -938,6 +940,48 @@ TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {
     EXPECT_GT(live.size(), size_t(20) * 64 * 48 * 4);
     EXPECT_EQ(live.size(), again.size());
     EXPECT_TRUE(live == again) << "the re-rendered take differs from the recorded one";
+}
+
+TEST_F(VyrhostTest, PlayLearnsAMidiControllerThroughTheSequencer) {
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq): MIDI is tested at unit level only";
+    // A virtual controller of the test's own.
+    snd_seq_t* seq = nullptr;
+    ASSERT_GE(snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
+    snd_seq_set_client_name(seq, "vyrhost-test");
+    const int port = snd_seq_create_simple_port(seq, "knobs", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    ASSERT_GE(port, 0);
+    const std::string from = std::to_string(snd_seq_client_id(seq)) + ":" + std::to_string(port);
+    const auto knob = [&](int value) {
+        snd_seq_event_t ev;
+        snd_seq_ev_clear(&ev);
+        snd_seq_ev_set_source(&ev, port);
+        snd_seq_ev_set_subs(&ev);
+        snd_seq_ev_set_direct(&ev);
+        snd_seq_ev_set_controller(&ev, 0, 21, value);  // channel 1, CC 21
+        snd_seq_event_output_direct(seq, &ev);
+    };
+    // "l" arms learning for the selected parameter, Level.
+    std::ofstream(path("script.txt")) << "2 key l\n";
+    PlayProcess play(dir_, {kProbe, "--size", "64x48", "--fps", "30", "--midi-from", from, "--midi-map",
+                            path("map.json"), "--script", path("script.txt")},
+                     true);
+    ASSERT_TRUE(play.waitFor("MIDI on ALSA sequencer port")) << play.err();
+    usleep(500000);
+    knob(127);
+    ASSERT_TRUE(play.waitFor("learned MIDI channel 1 CC 21 for \"Level\"")) << play.err();
+    knob(0);
+    usleep(200000);
+    play.send("/vyr/snapshot");
+    ASSERT_TRUE(play.waitFor("HostProbe-snap-1.png")) << play.err();
+    play.send("/vyr/quit");
+    EXPECT_EQ(play.wait(), 0) << play.err();
+    snd_seq_close(seq);
+    EXPECT_EQ(readPng(path("HostProbe-snap-1.png")).at(0, 0, 0), 0);
+    const std::string map = slurp(path("map.json"));
+    EXPECT_NE(map.find("\"cc\":21"), std::string::npos) << map;
+    EXPECT_NE(map.find("\"parameter\":\"Level\""), std::string::npos) << map;
 }
 
 // ---------------------------------------------------------------- bench

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -73,6 +74,77 @@ unsigned freshSeed() {
     return rd() % 1000000u;
 }
 
+// Encodes a take's frames on a thread of its own, so that on a machine with
+// cores to spare the encoder's time does not come out of the plug-in's
+// frame time. A few frames may wait; beyond that the render thread waits
+// too, so that a take never loses a frame.
+class TakeWriter {
+   public:
+    explicit TakeWriter(std::unique_ptr<FrameSink> sink) : sink_(std::move(sink)), thread_([this] { run(); }) {}
+    ~TakeWriter() {
+        try {
+            drain();
+        } catch (const HostError&) {
+            // Reported by whoever drained it first.
+        }
+    }
+
+    void write(const std::vector<uint8_t>& frame) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        roomLeft_.wait(lock, [&] { return queue_.size() < kWaiting || !error_.empty(); });
+        if (!error_.empty()) throw HostError(error_);
+        queue_.push_back(frame);
+        work_.notify_one();
+    }
+
+    // Waits until every frame is encoded; the sink, to finish or abandon.
+    // Throws HostError when encoding failed.
+    FrameSink& drain() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        work_.notify_one();
+        if (thread_.joinable()) thread_.join();
+        if (!error_.empty()) throw HostError(error_);
+        return *sink_;
+    }
+    FrameSink& sink() { return *sink_; }
+
+   private:
+    static constexpr size_t kWaiting = 8;
+
+    void run() {
+        for (;;) {
+            std::vector<uint8_t> frame;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_.wait(lock, [&] { return !queue_.empty() || closing_; });
+                if (queue_.empty()) return;
+                frame = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            roomLeft_.notify_one();
+            try {
+                sink_->write(frame.data());
+            } catch (const std::exception& e) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                error_ = e.what();
+                roomLeft_.notify_all();
+                return;
+            }
+        }
+    }
+
+    std::unique_ptr<FrameSink> sink_;
+    std::mutex mutex_;
+    std::condition_variable work_, roomLeft_;
+    std::deque<std::vector<uint8_t>> queue_;
+    bool closing_ = false;
+    std::string error_;
+    std::thread thread_;
+};
+
 // The plug-in's side: one instance, its input, the parameter values it has,
 // and the take being recorded.
 class Renderer {
@@ -114,8 +186,8 @@ class Renderer {
                     shared_.frame = frame_;
                     ++shared_.sequence;
                 }
-                if (sink_) {
-                    sink_->write(frame_.data());
+                if (writer_) {
+                    writer_->write(frame_);
                     ++takeFrames_;
                 }
                 if (snapshot_) {
@@ -138,11 +210,16 @@ class Renderer {
                     std::this_thread::sleep_until(due);
                 }
             }
-            if (sink_) stopTake();
+            if (writer_) stopTake();
         } catch (const std::exception& e) {
-            if (sink_) {
-                sink_->abandon();
-                sink_.reset();
+            if (writer_) {
+                try {
+                    writer_->drain();
+                } catch (const HostError&) {
+                    // The failure that counts is the one being reported.
+                }
+                writer_->sink().abandon();
+                writer_.reset();
             }
             std::lock_guard<std::mutex> lock(shared_.mutex);
             shared_.error = e.what();
@@ -174,7 +251,7 @@ class Renderer {
         if (values_[size_t(index)] == value) return;
         values_[size_t(index)] = value;
         instance_->setParameter(uint32_t(index), value);
-        if (sink_) take_log_.set(take_, index, value);
+        if (writer_) take_log_.set(take_, index, value);
         publishDisplay(index);
     }
 
@@ -197,14 +274,14 @@ class Renderer {
             case LiveCommand::Reseed:
                 seed_ = c.seeded ? c.seed : freshSeed();
                 newInstance(seed_);
-                if (sink_) take_log_.reseed(take_, seed_);
+                if (writer_) take_log_.reseed(take_, seed_);
                 std::fprintf(stderr, "vyrhost: seed %u\n", seed_);
                 break;
             case LiveCommand::Snapshot:
                 snapshot_ = true;
                 break;
             case LiveCommand::Record:
-                if (sink_)
+                if (writer_)
                     stopTake();
                 else
                     startTake();
@@ -233,7 +310,8 @@ class Renderer {
         ss.rate = rate_;
         ss.codec = o_.codec;
         ss.crf = o_.crf;
-        sink_ = openSink(ss);
+        ss.realtime = true;
+        writer_.reset(new TakeWriter(openSink(ss)));
         takePath_ = ss.output;
         newInstance(seed_);
         source_.restart();
@@ -248,20 +326,22 @@ class Renderer {
 
     void stopTake() {
         shared_.recording = false;
-        std::unique_ptr<FrameSink> sink = std::move(sink_);
+        FrameSink& sink = writer_->drain();
         if (takeFrames_ == 0) {
-            sink->abandon();
+            sink.abandon();
+            writer_.reset();
             std::fprintf(stderr, "vyrhost: take %s had no frames, not written\n", takePath_.c_str());
             return;
         }
-        sink->finish();
+        sink.finish();
         const std::string json = withoutExtension(takePath_) + ".json";
         saveParamsFile(json, take_log_.file(plugin_.name(), std::to_string(width_) + "x" + std::to_string(height_),
                                             rate_.den == 1 ? std::to_string(rate_.num)
                                                            : std::to_string(rate_.num) + "/" + std::to_string(rate_.den),
                                             takeFrames_));
-        std::fprintf(stderr, "vyrhost: wrote %s (%ld frames) and %s\n", sink->describe().c_str(), takeFrames_,
+        std::fprintf(stderr, "vyrhost: wrote %s (%ld frames) and %s\n", sink.describe().c_str(), takeFrames_,
                      json.c_str());
+        writer_.reset();
     }
 
     const PlayOptions& o_;
@@ -279,7 +359,7 @@ class Renderer {
     unsigned seed_ = 0;
     long take_ = 0;  // frames since the window opened or the take started
     bool snapshot_ = false;
-    std::unique_ptr<FrameSink> sink_;
+    std::unique_ptr<TakeWriter> writer_;
     std::string takePath_;
     long takeFrames_ = 0;
     TakeLog take_log_;

@@ -140,6 +140,7 @@ class VideoSink : public FrameSink {
             vs.keepAlpha = s.keepAlpha;
             vs.crf = s.crf;
             vs.scaleToEven = s.scaleToEven;
+            vs.realtime = s.realtime;
             writer_.reset(new VideoWriter(s.output, temp_, vs));
         } catch (...) {
             unlink(temp_.c_str());

@@ -20,6 +20,7 @@ struct SinkSettings {
     bool keepAlpha = true;  // 32-bit frames keep alpha where the format carries it
     int crf = -1;           // video constant quality; -1 for the encoder's default here
     bool scaleToEven = false;  // odd sizes a video format cannot carry: scale, not pad
+    bool realtime = false;     // encode fast enough to keep up with a live window
 };
 
 class FrameSink {

@@ -261,25 +261,19 @@ std::string paramsText(const ParamsFile& f) {
     return text;
 }
 
-void saveParamsFile(const std::string& path, const ParamsFile& file) {
-    const std::string text = paramsText(file);
+void writeWholeFile(const std::string& path, const std::string& text) {
     const std::string temp = path + ".part-" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) throw HostError("cannot write " + path + ": " + std::strerror(errno));
-        out << text;
-        out.flush();
-        if (!out) {
-            unlink(temp.c_str());
-            throw HostError("cannot write " + path);
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out || std::rename(temp.c_str(), path.c_str()) != 0) {
         const int err = errno;
         unlink(temp.c_str());
-        throw HostError("cannot write " + path + ": " + std::strerror(err));
+        throw HostError("cannot write " + path + (err != 0 ? std::string(": ") + std::strerror(err) : std::string()));
     }
 }
+
+void saveParamsFile(const std::string& path, const ParamsFile& file) { writeWholeFile(path, paramsText(file)); }
 
 float trackValue(const ParamTrack& track, double frame, Rate rate) {
     const auto& keys = track.keys;

@@ -61,6 +61,9 @@ ParamsFile parseParamsText(const std::string& text, const std::string& what);
 std::string paramsText(const ParamsFile& file);
 // Writes the document to `path` (through a temporary file beside it).
 void saveParamsFile(const std::string& path, const ParamsFile& file);
+// Writes `text` to a temporary file beside `path` and renames it, so that
+// the file is whole or untouched; throws HostError.
+void writeWholeFile(const std::string& path, const std::string& text);
 
 // The track's value at `frame` when the clip runs at `rate`.
 float trackValue(const ParamTrack& track, double frame, Rate rate);

@@ -1,7 +1,5 @@
 #include "play_controls.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -69,15 +67,7 @@ void saveMidiMap(const std::string& path, const std::vector<MidiMapping>& mappin
         text += (i == 0 ? "\n    " : ",\n    ") + m.dump();
     }
     text += mappings.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    const std::string temp = path + ".part-" + std::to_string(getpid());
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out || std::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        unlink(temp.c_str());
-        throw HostError("cannot write MIDI map " + path + ": " + std::strerror(err));
-    }
+    writeWholeFile(path, text);
 }
 
 Controls::Controls(std::vector<std::string> names, std::vector<float> defaults)

@@ -213,8 +213,11 @@ struct VideoWriter::State {
             enc->bit_rate = 0;
             // libvpx's default speed is meant for offline archiving: a faster
             // one loses little at these rates.
-            av_opt_set_int(enc->priv_data, "cpu-used", 4, 0);
+            av_opt_set_int(enc->priv_data, "cpu-used", vs.realtime ? 8 : 4, 0);
             av_opt_set_int(enc->priv_data, "row-mt", 1, 0);
+            // x264 and x265 keep up with a live window at this preset; the
+            // constant-quality setting keeps the quality, at a larger file.
+            if (vs.realtime) av_opt_set(enc->priv_data, "preset", "veryfast", 0);
             return;
         }
         if (vs.crf >= 0) {

@@ -22,6 +22,7 @@ struct VideoSettings {
     bool keepAlpha = true;   // 32-bit frames keep alpha where the encoder can carry it
     int crf = -1;            // constant-quality setting; -1 for the encoder's default here
     bool scaleToEven = false;  // sizes 4:2:0 cannot carry are scaled rather than padded
+    bool realtime = false;     // a faster encoder setting, to keep up with a live window
 };
 
 class VideoWriter {
