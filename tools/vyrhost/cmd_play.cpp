@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -642,18 +643,38 @@ class Window {
         SDL_DestroyTexture(t);
     }
 
+    int textWidth(const std::string& s) const {
+        int w = 0;
+        TTF_SizeUTF8(font_, s.c_str(), &w, nullptr);
+        return w;
+    }
+
+    // Every parameter: its index, name and value, the plug-in's text for the
+    // value and, where the plug-in explains it, what the parameter does.
     void drawOverlay() {
         if (font_ == nullptr) return;
         const std::vector<float> values = controls_.values();
         const int selected = controls_.selected();
         const int line = TTF_FontLineSkip(font_);
-        const int rows = int(values.size()) + 3;
+        const auto& params = session_.plugin->info().params;
+        const auto& about = session_.plugin->descriptions();
+        std::vector<std::string> display;
+        {
+            std::lock_guard<std::mutex> lock(shared_.mutex);
+            display = shared_.display;
+        }
+        const char* const help[] = {"up/down select  left/right nudge  0-9 jump  x/y mouse  n seed  bksp reset",
+                                    "s snapshot  w window shot  r record  l MIDI learn  f fullscreen  h overlay  q quit"};
+        const int valueColumn = textWidth("> 00  MMMMMMMMMMMMMMMM 0.000 [mouse x] ");
+        int width = std::max(textWidth(help[0]), textWidth(help[1]));
+        for (size_t i = 0; i < about.size(); ++i)
+            width = std::max(width, valueColumn + textWidth(about[i]) +
+                                        (i < display.size() ? textWidth(display[i] + "  ") : 0));
+        int ww = 0, wh = 0;
+        SDL_GetRendererOutputSize(renderer_, &ww, &wh);
         SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_BLEND);
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 170);
-        int width = 0;
-        TTF_SizeUTF8(font_, "s snapshot  w window shot  r record  l MIDI learn  f fullscreen  h overlay  q quit", &width,
-                     nullptr);
-        const SDL_Rect back{8, 8, width + 16, rows * line + 12};
+        const SDL_Rect back{8, 8, std::min(width + 16, ww - 16), int(values.size() + 3) * line + 12};
         SDL_RenderFillRect(renderer_, &back);
         const SDL_Color white{255, 255, 255, 255}, yellow{255, 220, 80, 255}, grey{170, 170, 170, 255};
         char buf[256];
@@ -661,31 +682,23 @@ class Window {
                       long(shared_.dropped), shared_.recording ? "  REC" : "",
                       controls_.learning() ? "  MIDI learn: move a knob" : "");
         text(buf, 16, 14, shared_.recording ? SDL_Color{255, 90, 90, 255} : white);
-        const auto& params = session_.plugin->info().params;
-        std::vector<std::string> display;
-        {
-            std::lock_guard<std::mutex> lock(shared_.mutex);
-            display = shared_.display;
-        }
         const int mx = controls_.mouseX(), my = controls_.mouseY();
         for (size_t i = 0; i < values.size(); ++i) {
+            const int y = 14 + int(i + 1) * line;
             const std::string bind = int(i) == mx ? " [mouse x]" : int(i) == my ? " [mouse y]" : "";
             std::snprintf(buf, sizeof buf, "%s%2zu  %-16s %5.3f%s", int(i) == selected ? ">" : " ", i,
                           params[i].name.c_str(), double(values[i]), bind.c_str());
-            text(buf, 16, 14 + int(i + 1) * line, int(i) == selected ? yellow : white);
-            // What the parameter does where the plug-in says (frei0r),
-            // else what the value means as the plug-in shows it; after the
-            // widest name and value.
-            int column = 0;
-            TTF_SizeUTF8(font_, "> 00  MMMMMMMMMMMMMMMM 0.000 [mouse x] ", &column, nullptr);
-            const std::string& about = session_.plugin->descriptions()[i];
-            const std::string shown = !about.empty() ? about : i < display.size() ? display[i] : std::string();
-            if (!shown.empty()) text(shown, 16 + column, 14 + int(i + 1) * line, grey);
+            text(buf, 16, y, int(i) == selected ? yellow : white);
+            // A display text that only repeats the value says nothing more.
+            std::string shown = i < display.size() ? display[i] : std::string();
+            char* end = nullptr;
+            std::strtod(shown.c_str(), &end);
+            if (!shown.empty() && end != nullptr && *end == '\0') shown.clear();
+            if (i < about.size() && !about[i].empty()) shown += (shown.empty() ? "" : "  ") + about[i];
+            if (!shown.empty()) text(shown, 16 + valueColumn, y, grey);
         }
-        text("up/down select  left/right nudge  0-9 jump  x/y mouse  n seed  bksp reset", 16,
-             14 + int(values.size() + 1) * line, grey);
-        text("s snapshot  w window shot  r record  l MIDI learn  f fullscreen  h overlay  q quit", 16,
-             14 + int(values.size() + 2) * line, grey);
+        text(help[0], 16, 14 + int(values.size() + 1) * line, grey);
+        text(help[1], 16, 14 + int(values.size() + 2) * line, grey);
     }
 
     void draw() {
