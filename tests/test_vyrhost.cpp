@@ -909,6 +909,20 @@ TEST_F(VyrhostTest, PlayTakesKeysMouseAndOscToThePicture) {
     EXPECT_NE(play.err().find("vyrhost: played "), std::string::npos);
 }
 
+TEST_F(VyrhostTest, PlayStartsFromAParameterFileAndItsKeysPlay) {
+    // Level holds 0.2 until frame 40, then 0.6; snapshots asked for at
+    // frames 2 and 45 see each (with room for the window to be late).
+    std::ofstream(path("start.json")) << R"({ "size": "32x24", "fps": 30, "parameters": { "Level": [
+        {"frame": 0, "value": 0.2, "interpolation": "hold"}, {"frame": 40, "value": 0.6} ] } })";
+    std::ofstream(path("script.txt")) << "2 key s\n45 key s\n50 quit\n";
+    PlayProcess play(dir_, {kProbe, "--params", path("start.json"), "--script", path("script.txt")});
+    ASSERT_EQ(play.wait(), 0) << play.err();
+    const Picture first = readPng(path("HostProbe-snap-1.png")), second = readPng(path("HostProbe-snap-2.png"));
+    ASSERT_EQ(first.width, 32);  // the file's size
+    EXPECT_EQ(first.at(0, 0, 0), 51);
+    EXPECT_EQ(second.at(0, 0, 0), 153);
+}
+
 TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {
     PlayProcess play(dir_, {"VyrGlobSwirl1", "--size", "64x48", "--fps", "50", "--seed", "3", "--codec", "ffv1",
                             "--take", path("take.mkv")});
