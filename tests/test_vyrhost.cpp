@@ -921,6 +921,12 @@ TEST_F(VyrhostTest, PlayStartsFromAParameterFileAndItsKeysPlay) {
     ASSERT_EQ(first.width, 32);  // the file's size
     EXPECT_EQ(first.at(0, 0, 0), 51);
     EXPECT_EQ(second.at(0, 0, 0), 153);
+
+    // --set starts a parameter elsewhere, and the file's keys leave it be.
+    PlayProcess set(dir_, {kProbe, "--params", path("start.json"), "--set", "Level=1", "--script", path("script.txt")});
+    ASSERT_EQ(set.wait(), 0) << set.err();
+    EXPECT_EQ(readPng(path("HostProbe-snap-3.png")).at(0, 0, 0), 255);
+    EXPECT_EQ(readPng(path("HostProbe-snap-4.png")).at(0, 0, 0), 255);
 }
 
 TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {

@@ -754,8 +754,8 @@ int runPlay(const PlayOptions& o) {
     if (!ownSize.empty()) session.size = parseSize(ownSize);
     const Rate rate = parseRate(!o.fps.empty() ? o.fps : !session.file.fps.empty() ? session.file.fps : "60");
     session.setRate(rate);
-    if (!session.settings.empty())
-        throw HostError("play takes --params for starting values and keyframes; --set and --ramp are for render");
+    if (session.hasRamps())
+        throw HostError("--ramp needs a clip's length; in play, give keyframes in a parameter file (--params)");
 
     std::vector<std::string> names;
     std::vector<float> defaults;
@@ -769,6 +769,8 @@ int runPlay(const PlayOptions& o) {
         return i;
     };
     controls.bindMouse(index(o.mouseX), index(o.mouseY));
+    // --set values are where the performer starts, on top of the file's.
+    for (const auto& r : session.settings) controls.set(int(r.index), r.setting.from);
     std::vector<ScriptEvent> script;
     if (!o.script.empty()) script = loadScript(o.script);
     if (!o.midiMap.empty() && access(o.midiMap.c_str(), F_OK) == 0) {
