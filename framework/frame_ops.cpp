@@ -42,18 +42,9 @@ int PlugObj::processFrame(void* pFrame) {
         return -1;
     }
     if (pFrame == nullptr) return -1;
-    clampParams();
-    fMulti->numInputs = 1;
-    fMulti->numOutputs = 1;
-    releaseUnusedSlots();
     FrameImageStruct in = hostImage(pFrame);
     FrameImageStruct out = in;
-    FrameMultiStruct record = {};
-    record.numInputs = 1;
-    record.inputs[0] = &in;
-    record.numOutputs = 1;
-    record.outputs[0] = &out;
-    const int result = runGenerator(&record, false);
+    const int result = renderHostFrames(in, out, true);
     // A generator that answers 0 without an output buffer leaves a black
     // frame; one that fails has written nothing.
     if (result == 0 && out.pixels == nullptr) std::memset(pFrame, 0, frameBytes());
@@ -73,20 +64,26 @@ int PlugObj::copyFrame(const ProcessFrameCopyStruct* pCopy, bool step) {
     if (pCopy->numInputFrames == 0) return -1;
     void* input = pCopy->ppInputFrames[0];
     if (input == nullptr) return -1;
+    FrameImageStruct in = hostImage(input);
+    FrameImageStruct out = hostImage(pCopy->pOutputFrame);
+    const int result = renderHostFrames(in, out, step);
+    if (result != 0 || out.pixels == nullptr) std::memset(pCopy->pOutputFrame, 0, frameBytes());
+    return result;
+}
+
+// The host's frames as a one-slot record for the generator; fMulti keeps
+// one slot of each kind, as a host that looks at it expects.
+int PlugObj::renderHostFrames(FrameImageStruct& in, FrameImageStruct& out, bool step) {
     clampParams();
     fMulti->numInputs = 1;
     fMulti->numOutputs = 1;
     releaseUnusedSlots();
-    FrameImageStruct in = hostImage(input);
-    FrameImageStruct out = hostImage(pCopy->pOutputFrame);
     FrameMultiStruct record = {};
     record.numInputs = 1;
     record.inputs[0] = &in;
     record.numOutputs = 1;
     record.outputs[0] = &out;
-    const int result = runGenerator(&record, false, step);
-    if (result != 0 || out.pixels == nullptr) std::memset(pCopy->pOutputFrame, 0, frameBytes());
-    return result;
+    return runGenerator(&record, false, step);
 }
 
 bool PlugObj::recordIsUsable(const FrameMultiStruct& frame) const {

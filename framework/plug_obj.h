@@ -62,6 +62,7 @@ struct PlugObj : PlugObjBase, SceneMembers {
     void releaseUnusedSlots();
     bool recordIsUsable(const FrameMultiStruct& frame) const;
     int copyFrame(const ProcessFrameCopyStruct* pCopy, bool step);
+    int renderHostFrames(FrameImageStruct& in, FrameImageStruct& out, bool step);
     int runGenerator(FrameMultiStruct* pFrameData, bool callersRecord, bool step = true);
 };
 

@@ -77,6 +77,15 @@ inline void pullOne(ParticleRecord& p, Vec3& v, const Vec3* attractors, int n, f
     v = Vec3{vc[0], vc[1], vc[2]};
 }
 
+// A point whose coordinates are (r mod Si) - centre, drawn x, y, z in turn.
+Vec3 randomPoint(RandomSource& random, int Si, int centre) {
+    const int r1 = random.next();
+    const int r2 = random.next();
+    const int r3 = random.next();
+    return Vec3{static_cast<float>(r1 % Si - centre), static_cast<float>(r2 % Si - centre),
+                static_cast<float>(r3 % Si - centre)};
+}
+
 }  // namespace
 
 void createParticleField(ParticleField& field, const ParticleConfig& config, int w, int h, RandomSource& random,
@@ -117,12 +126,10 @@ void seedParticles(ParticleField& field, float S, RandomSource& random) {
     const int Ha = Si / 2;
     for (int i = 0; i < config.particleCapacity; ++i) {
         ParticleRecord& p = field.particlePos[size_t(i)];
-        const int r1 = random.next();
-        const int r2 = random.next();
-        const int r3 = random.next();
-        p.x = static_cast<float>(r1 % Si - H);
-        p.y = static_cast<float>(r2 % Si - H);
-        p.z = static_cast<float>(r3 % Si - H);
+        const Vec3 at = randomPoint(random, Si, H);
+        p.x = at.x;
+        p.y = at.y;
+        p.z = at.z;
         if (config.colourWords) {
             // Paint levels 64..255, so no particle paints black.
             for (int c = 0; c < 3; ++c) p.colour[c] = random.next() % 192 + 64;
@@ -132,15 +139,7 @@ void seedParticles(ParticleField& field, float S, RandomSource& random) {
         v.y = static_cast<float>(random.next() % Si - H) / S;
         v.z = static_cast<float>(random.next() % Si - H) / S;
     }
-    for (int k = 0; k < config.attractorSlots; ++k) {
-        Vec3& a = field.attractors[size_t(k)];
-        const int r1 = random.next();
-        const int r2 = random.next();
-        const int r3 = random.next();
-        a.x = static_cast<float>(r1 % Si - Ha);
-        a.y = static_cast<float>(r2 % Si - Ha);
-        a.z = static_cast<float>(r3 % Si - Ha);
-    }
+    for (int k = 0; k < config.attractorSlots; ++k) field.attractors[size_t(k)] = randomPoint(random, Si, Ha);
     field.particlesSeeded = true;
 }
 

@@ -84,6 +84,21 @@ inline uint8_t overByte(uint32_t a1, uint32_t x, uint32_t a2, uint32_t y) {
     return static_cast<uint8_t>((255 * a1 * x + (255 - a1) * a2 * y + 32512) / 65025);
 }
 
+// 'plus' of two 4-byte-pixel pictures on the colour bytes, the
+// destination's alpha byte kept: one flat loop over the bytes, so that it
+// vectorises.
+template <class PlusByte>
+void plusColourBytes(const uint8_t* first, const uint8_t* second, uint8_t* destination, int bytes, PlusByte plus) {
+    forEachBand(bytes, BandSplit{0, 1}, [=](int begin, int end) {
+#pragma omp simd
+        for (int i = begin; i < end; ++i) {
+            const uint8_t kept = destination[i];
+            const uint8_t blended = plus(first[i], second[i]);
+            destination[i] = (i & 3) == 3 ? kept : blended;
+        }
+    });
+}
+
 }  // namespace
 
 void buildSwirlTables(SceneMembers& scene) {
@@ -111,33 +126,19 @@ void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second
     // byte i is read and written by iteration i only, whichever of the
     // pictures the destination is.
     const int bytes = width * height * bytesPerPixel;
-    const BandSplit split = {0, 1};
     if (bytesPerPixel == 4 && alpha1 + alpha2 <= 255) {
         const uint16_t a1 = static_cast<uint16_t>(alpha1);
         const uint16_t a2 = static_cast<uint16_t>(alpha2);
-        forEachBand(bytes, split, [=](int begin, int end) {
-#pragma omp simd
-            for (int i = begin; i < end; ++i) {
-                const uint8_t kept = destination[i];
-                const uint8_t blended = plusByteNarrow(a1, first[i], a2, second[i]);
-                destination[i] = (i & 3) == 3 ? kept : blended;
-            }
-        });
+        plusColourBytes(first, second, destination, bytes,
+                        [=](uint8_t x, uint8_t y) { return plusByteNarrow(a1, x, a2, y); });
     } else if (bytesPerPixel == 4) {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-        forEachBand(bytes, split, [=](int begin, int end) {
-#pragma omp simd
-            for (int i = begin; i < end; ++i) {
-                const uint8_t kept = destination[i];
-                const uint8_t blended = plusByte(a1, first[i], a2, second[i]);
-                destination[i] = (i & 3) == 3 ? kept : blended;
-            }
-        });
+        plusColourBytes(first, second, destination, bytes, [=](uint8_t x, uint8_t y) { return plusByte(a1, x, a2, y); });
     } else {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-        forEachBand(bytes, split, [=](int begin, int end) {
+        forEachBand(bytes, BandSplit{0, 1}, [=](int begin, int end) {
 #pragma omp simd
             for (int i = begin; i < end; ++i) destination[i] = overByte(a1, first[i], a2, second[i]);
         });
