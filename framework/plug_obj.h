@@ -104,7 +104,7 @@ void saveMotion(const PlugObj& obj, SceneMotion& motion);
 void restoreMotion(PlugObj& obj, const SceneMotion& motion);
 
 // What the next drawScene does with the picture's memory of earlier frames
-// (VyrBrushDrift1's feedback trail; the sources have none).
+// (an effect's feedback trail; the sources have none).
 enum class TrailStep {
     Next,    // continues it: the frame follows the one drawn last
     Again,   // draws the last frame again, against the memory it was drawn with

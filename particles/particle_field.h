@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "counter_limit.h"
 #include "mode_table.h"
 #include "random_source.h"
 #include "scene_view.h"
@@ -25,10 +26,6 @@ struct ParticleRecord {
 struct KernelRowSpan {
     int first, end;
 };
-
-// The most a pixel's counter can hold: white, a little over three
-// overlapping blob centres.
-constexpr int32_t kCounterLimit = 1024;
 
 // Grain: noiseBytes holds w*h + kGrainWindow bytes, and each frame reads
 // its w*h from an offset below kGrainWindow, so the grain shimmers.

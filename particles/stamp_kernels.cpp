@@ -3,22 +3,22 @@
 // same counters.
 #include <cstdint>
 
+#include "counter_limit.h"
 #include "isa.h"
 
 // Adds (kernel value x weight) >> 16 to counters[0..count-1], saturating at
-// 1024; pixel i reads kernel column (u + i x step) >> 16. Answers how many
-// counters reached 1024 in this call.
+// kCounterLimit; pixel i reads kernel column (u + i x step) >> 16. Answers
+// how many counters reached the limit in this call.
 int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __restrict kernelRow, int count,
                                 int32_t u, int32_t step, int32_t weight) {
-    constexpr int32_t kLimit = 1024;  // white: a little over three overlapping blob centres
     int reached = 0;
     for (int i = 0; i < count; ++i) {
         const int32_t k = kernelRow[(u + i * step) >> 16];
         const int32_t before = counters[i];
         const int32_t sum = before + ((k * weight) >> 16);
-        const int32_t after = sum < kLimit ? sum : kLimit;
+        const int32_t after = sum < kCounterLimit ? sum : kCounterLimit;
         counters[i] = after;
-        reached += (after == kLimit) & (before != kLimit);
+        reached += (after == kCounterLimit) & (before != kCounterLimit);
     }
     return reached;
 }

@@ -25,7 +25,7 @@ inline void writePixel(uint8_t* pixels, int p, const FieldPalette::Bgra& c) {
 }  // namespace
 
 FieldPalette::FieldPalette(const ParticleField& field, const FieldColouring& colouring, int bytesPerPixel)
-    : bytes_(bytesPerPixel),
+    : bytesPerPixel_(bytesPerPixel),
       // Three-byte pixels have nowhere to put alpha, so they never take the ramp.
       alphaRamp_(bytesPerPixel == 4 && colouring.alphaOn),
       noise_(colouring.noiseAmount),
@@ -69,7 +69,7 @@ void FieldPalette::colour(const int32_t* counters, int first, int count, uint8_t
 }
 
 void FieldPalette::colourPixels(const int32_t* counters, int first, int count, uint8_t* pixels) const {
-    if (bytes_ == 4)
+    if (bytesPerPixel_ == 4)
         colour<4>(counters, first, count, pixels);
     else
         colour<3>(counters, first, count, pixels);

@@ -29,11 +29,10 @@ class FieldPalette {
     void colourPixels(const int32_t* counters, int first, int count, uint8_t* pixels) const;
 
    private:
-    static constexpr int32_t kCounterLimit = 1024;
-    template <int kBytes>
+    template <int kBytesPerPixel>
     void colour(const int32_t* counters, int first, int count, uint8_t* pixels) const;
 
-    int bytes_;
+    int bytesPerPixel_;
     bool alphaRamp_;
     int32_t noise_;
     const uint8_t* grain_;
