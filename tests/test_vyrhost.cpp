@@ -783,6 +783,69 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
     }
 }
 
+// Counts that cannot be honoured, and every other refused command line: one
+// plain line in the common format, exit status 2.
+TEST_F(VyrhostTest, CountsThatCannotBeHonouredAreRefusedInOneLine) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"bench", kProbe, "--frames", "2000000000000000000"},
+        {"bench", kProbe, "--warmup", "9223372036854775806"},
+        {"bench", kProbe, "--warmup", "-1"},
+        {"render", kProbe, "--frames", "99999999999999999999", "-o", path("x.png")},
+        {"render", kProbe, "--frames", "0", "-o", path("x.png")},
+        {"render", kProbe, "--frames", "-1", "-o", path("x.png")},
+        {"render", kProbe, "--frames", "abc", "-o", path("x.png")},
+        {"render", kProbe, "--depth", "16", "-o", path("x.png")},
+        {"render", "-o", path("x.png")},
+    };
+    for (const auto& args : refused) {
+        const Result r = vyrhost(args);
+        EXPECT_EQ(r.status, 2) << args[2];
+        EXPECT_EQ(r.err.rfind("vyrhost: error: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_LT(r.err.size(), 120u) << r.err;
+    }
+    EXPECT_TRUE(listing(dir_).empty());
+}
+
+TEST_F(VyrhostTest, DoubledPercentSignsInAnOutputNameAreOnePercentSign) {
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "-o", path("100%%.png")}).status, 0);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "16x16", "--frames", "2", "-o", path("100%%.mkv")}).status, 0);
+    std::vector<std::string> names = listing(dir_);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"100%.mkv", "100%.png"}));
+}
+
+// Libraries that crash, exit, throw or answer wild addresses while being
+// loaded and described are named on list's one line of skipped files, and
+// the listing goes on; the other commands stop with one line.
+TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
+    const Result r = vyrhost({"list", VYR_BROKEN_DIR});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(hasRow(r.out, {"Broken0.so", "HostProbe"})) << r.out;
+    EXPECT_TRUE(hasRow(r.out, {"Broken9.so", "HostProbe"})) << r.out;  // fails only at instantiate
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    const std::string dir = VYR_BROKEN_DIR;
+    for (const char* crashes : {"Broken1.so", "Broken2.so", "Broken3.so", "Broken4.so", "Broken5.so"})
+        EXPECT_NE(r.err.find(std::string(crashes) + ": crashed (Segmentation fault)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Broken6.so: exited (status 3)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Broken7.so: plugMain threw a C++ exception"), std::string::npos) << r.err;
+
+    for (const char* command : {"info", "render", "bench"}) {
+        std::vector<std::string> args = {command, dir + "/Broken1.so"};
+        if (std::string(command) == "render") args.insert(args.end(), {"-o", path("x.png")});
+        const Result one = vyrhost(args);
+        EXPECT_EQ(one.status, 1) << command;
+        EXPECT_EQ(one.err, "vyrhost: error: " + dir +
+                               "/Broken1.so: crashed (Segmentation fault) while being loaded and asked about itself\n");
+    }
+    // An instantiate answer whose low 32 bits are the failure word is a
+    // failure, whatever its upper half holds.
+    const Result r9 = vyrhost({"render", dir + "/Broken9.so", "--size", "8x8", "-o", path("x.png")});
+    expectFailure(r9, "HostProbe: instantiate failed at 8x8, 32-bit");
+    EXPECT_EQ(r9.status, 1);
+    EXPECT_TRUE(listing(dir_).empty());
+}
+
 // ---------------------------------------------------------------- play
 
 // vyrhost play in the background, in SDL's window-less video driver, so

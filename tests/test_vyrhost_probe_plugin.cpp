@@ -3,11 +3,21 @@
 // writes the "Level" parameter into pixel 0 and a number drawn from rand()
 // at instantiation into pixel 1, refuses frames 7 pixels wide, fails the
 // frame that "Fail Frame" names and crashes at the one "Crash Frame" names.
+//
+// Built again with VYR_MISBEHAVE set, it is one of the broken plug-ins a
+// host must outlive: 1 crashes in getInfo, 2 crashes while the library
+// loads, 3 answers a wild getInfo address, 4 a wild parameter name
+// address, 5 a wild description address, 6 calls exit() in getInfo, 7 lets
+// a C++ exception out of plugMain, 8 hangs in getInfo, 9 answers
+// instantiate with the failure word in the low half and garbage above it.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
+
+#include <unistd.h>
 
 #include "ffapi.h"
 
@@ -87,10 +97,52 @@ uint32_t processFrameCopy(Probe& p, const ProcessFrameCopyStruct* pfc) {
     return 0;
 }
 
+#ifndef VYR_MISBEHAVE
+#define VYR_MISBEHAVE 0
+#endif
+
+#if VYR_MISBEHAVE == 2
+const int kCrashAtLoad = [] {
+    std::raise(SIGSEGV);
+    return 0;
+}();
+#endif
+
+const void* const kWild = reinterpret_cast<const void*>(uintptr_t(0x10));
+
+// The broken answer of this build for `code`, if it has one.
+bool misbehave(uint32_t code, FFMixed& answer) {
+    switch (VYR_MISBEHAVE) {
+        case 1: if (code == ff::kGetInfo) std::raise(SIGSEGV); break;
+        case 3: if (code == ff::kGetInfo) return answer = address(kWild), true; break;
+        case 4: if (code == ff::kGetParameterName) return answer = address(kWild), true; break;
+        case 5:
+            if (code == ff::kGetExtendedInfo) {
+                extInfo.Description = static_cast<const char*>(kWild);
+                return answer = address(&extInfo), true;
+            }
+            break;
+        case 6: if (code == ff::kGetInfo) std::exit(3); break;
+        case 7: if (code == ff::kGetInfo) throw std::runtime_error("thrown out of plugMain"); break;
+        case 8: if (code == ff::kGetInfo) for (;;) pause(); break;
+        case 9:
+            if (code == ff::kInstantiate && sizeof(void*) == 8) {
+                answer.PointerValue = reinterpret_cast<void*>(uintptr_t(0xDEADBEEF00000000ull));
+                answer.UIntValue = ff::kFail;
+                return true;
+            }
+            break;
+        default: break;
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) FFMixed plugMain(uint32_t code, FFMixed in, FFInstanceID id) {
     Probe* p = static_cast<Probe*>(id);
+    FFMixed broken;
+    if (misbehave(code, broken)) return broken;
     switch (code) {
         case ff::kGetInfo:
             info.APIMajorVersion = 1;

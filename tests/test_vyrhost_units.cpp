@@ -105,6 +105,44 @@ TEST(VyrhostOutput, ParsesFrameRates) {
     for (const char* bad : {"", "0", "-5", "abc", "1/0", "0/1", "30/", "5000"}) EXPECT_THROW(parseRate(bad), HostError) << bad;
 }
 
+TEST(VyrhostCounts, AcceptsDigitsWithinTheRangeOnly) {
+    EXPECT_EQ(parseCount("1", "--frames", 1, 10), 1);
+    EXPECT_EQ(parseCount("10", "--frames", 1, 10), 10);
+    EXPECT_EQ(parseCount("0", "--warmup", 0, 10), 0);
+    for (const char* bad : {"", "0", "11", "-1", "+1", "1.5", "abc", " 1", "1 ", "99999999999999999999",
+                            "9223372036854775808", "0x10"})
+        EXPECT_THROW(parseCount(bad, "--frames", 1, 10), HostError) << bad;
+    try {
+        parseCount("0", "--frames", 1, 10);
+    } catch (const HostError& e) {
+        EXPECT_STREQ(e.what(), "--frames \"0\": expected a whole number from 1 to 10");
+    }
+}
+
+TEST(VyrhostOutput, DoubledPercentSignsNameOnePercentSign) {
+    EXPECT_EQ(plainOutputName("100%%.mp4"), "100%.mp4");
+    EXPECT_EQ(plainOutputName("a%%b%%.png"), "a%b%.png");
+    EXPECT_EQ(plainOutputName("plain.mkv"), "plain.mkv");
+}
+
+// A library that hangs while being described is given up after the time
+// asked for, and only the child waits for it.
+TEST(VyrhostProbe, AHangingPluginIsGivenUpAfterTheTimeout) {
+    try {
+        ffhost::probe(VYR_HANGING_PLUGIN, 300);
+        ADD_FAILURE() << "the probe returned";
+    } catch (const HostError& e) {
+        EXPECT_EQ(std::string(e.what()), std::string(VYR_HANGING_PLUGIN) +
+                                             ": hung while being loaded and asked about itself (no answer in 0.30 s)");
+    }
+    const ffhost::PluginInfo good = ffhost::probe(std::string(VYR_BROKEN_DIR) + "/Broken0.so");
+    EXPECT_EQ(good.name, "HostProbe");
+    EXPECT_EQ(good.about, "HostProbe - test only");
+    ASSERT_EQ(good.params.size(), 3u);
+    EXPECT_EQ(good.params[2].name, "Crash Frame");
+    EXPECT_EQ(good.params[0].defaultValue, 0.5f);
+}
+
 TEST(VyrhostTestPicture, IsOpaqueAndMovesFromFrameToFrame) {
     const int w = 70, h = 30;
     std::vector<uint8_t> a(size_t(w) * h * 4), b(a.size()), c24(size_t(w) * h * 3);

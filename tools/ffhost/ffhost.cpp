@@ -1,9 +1,16 @@
 #include "ffhost.h"
 
 #include <dlfcn.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace ffhost {
 
@@ -46,20 +53,26 @@ Library::~Library() {
 }
 
 FFMixed Library::callMixed(uint32_t code, FFMixed value, void* instance) const {
-    return plugMain_(code, value, instance);
+    // A C++ exception must not cross plugMain; one that does is the
+    // plug-in's failure, reported like any other.
+    try {
+        return plugMain_(code, value, instance);
+    } catch (...) {
+        throw Error(path_ + ": plugMain threw a C++ exception (function code " + std::to_string(code) + ")");
+    }
 }
 
 FFMixed Library::callValue(uint32_t code, uint32_t value, void* instance) const {
     FFMixed in;
     in.PointerValue = nullptr;
     in.UIntValue = value;
-    return plugMain_(code, in, instance);
+    return callMixed(code, in, instance);
 }
 
 FFMixed Library::callPtr(uint32_t code, const void* value, void* instance) const {
     FFMixed in;
     in.PointerValue = const_cast<void*>(value);
-    return plugMain_(code, in, instance);
+    return callMixed(code, in, instance);
 }
 
 std::string PluginInfo::typeName() const {
@@ -112,6 +125,178 @@ PluginInfo describe(const Library& library) {
         p.type = library.call(ff::kGetParameterType, i);
         info.params.push_back(p);
     }
+    return info;
+}
+
+namespace {
+
+// A described plug-in as the probing child sends it back: each field as a
+// length and its bytes.
+void putText(std::string& out, const std::string& text) {
+    out += std::to_string(text.size()) + ':' + text;
+}
+
+void putNumber(std::string& out, uint64_t v) { putText(out, std::to_string(v)); }
+
+std::string encode(const PluginInfo& i) {
+    std::string out;
+    putText(out, i.name);
+    putText(out, i.id);
+    putNumber(out, i.apiMajor);
+    putNumber(out, i.apiMinor);
+    putNumber(out, i.type);
+    putNumber(out, i.hasExtendedInfo ? 1 : 0);
+    putNumber(out, i.versionMajor);
+    putNumber(out, i.versionMinor);
+    putText(out, i.description);
+    putText(out, i.about);
+    putNumber(out, i.params.size());
+    for (const ParamInfo& p : i.params) {
+        putText(out, p.name);
+        uint32_t bits;
+        std::memcpy(&bits, &p.defaultValue, sizeof bits);
+        putNumber(out, bits);
+        putNumber(out, p.type);
+    }
+    return out;
+}
+
+struct Reader {
+    const std::string& in;
+    size_t at = 0;
+    bool ok = true;
+    std::string text() {
+        const size_t colon = in.find(':', at);
+        if (!ok || colon == std::string::npos || colon == at || colon - at > 9) return fail();
+        const unsigned long n = std::stoul(in.substr(at, colon - at));
+        if (n > in.size() - colon - 1) return fail();
+        at = colon + 1 + n;
+        return in.substr(colon + 1, n);
+    }
+    uint64_t number() {
+        const std::string t = text();
+        if (t.empty() || t.size() > 19 || t.find_first_not_of("0123456789") != std::string::npos) {
+            fail();
+            return 0;
+        }
+        return std::stoull(t);
+    }
+    std::string fail() {
+        ok = false;
+        return std::string();
+    }
+};
+
+bool decode(const std::string& in, PluginInfo& i) {
+    Reader r{in};
+    i.name = r.text();
+    i.id = r.text();
+    i.apiMajor = uint32_t(r.number());
+    i.apiMinor = uint32_t(r.number());
+    i.type = uint32_t(r.number());
+    i.hasExtendedInfo = r.number() != 0;
+    i.versionMajor = uint32_t(r.number());
+    i.versionMinor = uint32_t(r.number());
+    i.description = r.text();
+    i.about = r.text();
+    const uint64_t n = r.number();
+    if (n > kMaxParams) return false;
+    for (uint64_t k = 0; k < n && r.ok; ++k) {
+        ParamInfo p;
+        p.name = r.text();
+        p.defaultValue = floatFromWord(uint32_t(r.number()));
+        p.type = uint32_t(r.number());
+        i.params.push_back(p);
+    }
+    return r.ok && r.at == in.size();
+}
+
+void writeAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n <= 0) return;
+        done += size_t(n);
+    }
+}
+
+long millisecondsNow() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return long(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+std::string runInChild(const std::string& path, int timeoutMs, const std::function<std::string()>& work) {
+    int fds[2];
+    if (pipe(fds) != 0) throw Error("cannot probe " + path + ": " + std::strerror(errno));
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        throw Error("cannot probe " + path + ": " + std::strerror(errno));
+    }
+    if (pid == 0) {
+        // The child: its answer goes into the pipe, and it ends with _exit so
+        // that nothing of the parent's (buffered output, exit handlers) runs.
+        close(fds[0]);
+        std::string answer;
+        try {
+            answer = "I" + work();
+        } catch (const Error& e) {
+            answer = std::string("E") + e.what();
+        } catch (...) {
+            answer = "E" + path + ": threw a C++ exception while being loaded";
+        }
+        writeAll(fds[1], answer);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string answer;
+    bool timedOut = false;
+    const long deadline = millisecondsNow() + timeoutMs;
+    for (;;) {
+        const long left = deadline - millisecondsNow();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd p = {fds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, int(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            timedOut = ready == 0;
+            break;
+        }
+        char buf[4096];
+        const ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // the child closed its end: done or dead
+        answer.append(buf, size_t(n));
+    }
+    close(fds[0]);
+    if (timedOut) kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut)
+        throw Error(path + ": hung while being loaded and asked about itself (no answer in " +
+                    std::to_string(timeoutMs / 1000.0).substr(0, 4) + " s)");
+    if (WIFSIGNALED(status))
+        throw Error(path + ": crashed (" + strsignal(WTERMSIG(status)) + ") while being loaded and asked about itself");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || answer.empty())
+        throw Error(path + ": exited (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
+                    ") while being loaded and asked about itself");
+    if (answer[0] == 'E') throw Error(answer.substr(1));
+    return answer.substr(1);
+}
+
+PluginInfo probe(const std::string& path, int timeoutMs) {
+    const std::string answer = runInChild(path, timeoutMs, [&path] { return encode(Plugin(path).info()); });
+    PluginInfo info;
+    info.path = path;
+    if (!decode(answer, info)) throw Error(path + ": answered garbage while being described");
     return info;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,6 +87,20 @@ struct PluginInfo {
 // parameter names, defaults and types); throws Error when the answers do not
 // describe a FreeFrame 1.x plug-in.
 PluginInfo describe(const Library& library);
+
+// describe() run in a child process, the way robust hosts scan plug-ins: a
+// library that crashes, hangs (longer than `timeoutMs`), calls exit() or
+// throws while it is loaded, initialised and asked about itself takes only
+// the child with it. Answers what the library said; throws Error naming
+// the file and what happened otherwise. Load the library in-process only
+// after it passed.
+PluginInfo probe(const std::string& path, int timeoutMs = 10000);
+
+// The machinery of probe(): runs `work` in a child process and answers the
+// text it returned; an Error it throws is thrown here as it was. A crash, a
+// hang, an exit or any other exception of the child is thrown as an Error
+// naming `path`.
+std::string runInChild(const std::string& path, int timeoutMs, const std::function<std::string()>& work);
 
 // A library that has been initialised and described; de-initialised and
 // unloaded with the object.

@@ -414,4 +414,9 @@ bool Instance::processFrameCopy(const uint8_t* input, uint8_t* output) {
     return true;
 }
 
+std::string describeInChild(const std::string& path, const std::function<std::string(const Plugin&)>& work) {
+    constexpr int kTimeoutMs = 10000;
+    return ffhost::runInChild(path, kTimeoutMs, [&] { return work(Plugin(path)); });
+}
+
 }  // namespace vyrhost

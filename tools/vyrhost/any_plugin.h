@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,5 +88,11 @@ class Instance {
     std::unique_ptr<Frei0rInstance> f0r_;
     int width_, height_, bpp_;
 };
+
+// Loads `path` as a Plugin in a child process and answers what `work`
+// makes of it there; throws HostError naming the file when the library
+// crashes, hangs (10 s), exits or throws while it is loaded and described.
+// vyrhost loads a library into its own process only after this.
+std::string describeInChild(const std::string& path, const std::function<std::string(const Plugin&)>& work);
 
 }  // namespace vyrhost

@@ -79,9 +79,22 @@ int runList(const std::string& dir) {
     std::vector<std::string> skipped;
     for (const std::string& file : pluginFiles(dir)) {
         try {
-            Plugin p(file);
-            const PluginInfo& i = p.info();
-            rows.push_back({fileName(file), oneLine(i.name), i.id, p.typeName(), i.version(), oneLine(i.description)});
+            // Described in a child process: a plug-in that crashes or hangs
+            // there costs one line, and the listing goes on.
+            const std::string fields = describeInChild(file, [&file](const Plugin& p) {
+                const PluginInfo& i = p.info();
+                const char sep = '\x1f';
+                return fileName(file) + sep + oneLine(i.name) + sep + i.id + sep + p.typeName() + sep + i.version() +
+                       sep + oneLine(i.description);
+            });
+            std::vector<std::string> row;
+            for (size_t start = 0;;) {
+                const size_t end = fields.find('\x1f', start);
+                row.push_back(fields.substr(start, end - start));
+                if (end == std::string::npos) break;
+                start = end + 1;
+            }
+            rows.push_back(row);
         } catch (const HostError& e) {
             // The reason without the path, which the line names once.
             std::string why = e.what();
@@ -107,7 +120,10 @@ int runList(const std::string& dir) {
 }
 
 int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
-    Plugin plugin(resolvePlugin(pluginArg, pluginDir));
+    const std::string path = resolvePlugin(pluginArg, pluginDir);
+    // Loaded here only once it behaved in a child process.
+    describeInChild(path, [](const Plugin&) { return std::string(); });
+    Plugin plugin(path);
     const PluginInfo& i = plugin.info();
     std::vector<std::vector<std::string>> head = {
         {"File:", i.path},

@@ -226,13 +226,16 @@ class RawSink : public FrameSink {
 }  // namespace
 
 std::unique_ptr<FrameSink> openSink(const SinkSettings& settings) {
+    SinkSettings plain = settings;
     switch (classifyOutput(settings.output)) {
         case OutputKind::Png:
-            return std::unique_ptr<FrameSink>(new PngSink(settings));
+            plain.output = plainOutputName(settings.output);
+            return std::unique_ptr<FrameSink>(new PngSink(plain));
         case OutputKind::PngSequence:
             return std::unique_ptr<FrameSink>(new PngSequenceSink(settings));
         case OutputKind::Video:
-            return std::unique_ptr<FrameSink>(new VideoSink(settings));
+            plain.output = plainOutputName(settings.output);
+            return std::unique_ptr<FrameSink>(new VideoSink(plain));
         case OutputKind::RawStdout:
             break;
     }

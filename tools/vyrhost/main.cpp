@@ -8,12 +8,15 @@
 
 #include "commands.h"
 #include "host_error.h"
+#include "options.h"
 #include "plugin_folder.h"
 #include "session.h"
 
 namespace {
 
 using vyrhost::RunOptions;
+
+constexpr int kUsageStatus = 2;
 
 void addRunOptions(CLI::App* cmd, RunOptions& o) {
     cmd->add_option("PLUGIN", o.plugin, "plug-in file, or a plug-in name looked up in the plug-in folder")
@@ -53,6 +56,14 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
         ->type_name("N");
 }
 
+// A count option, checked by parseCount: one plain line when refused.
+void addCount(CLI::App* cmd, const std::string& name, long& target, long min, long max, const std::string& help) {
+    cmd->add_option_function<std::string>(
+           name, [&target, name, min, max](const std::string& v) { target = vyrhost::parseCount(v, name, min, max); },
+           help)
+        ->type_name("N");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,10 +98,8 @@ int main(int argc, char** argv) {
                      ".mov, .avi, .gif) or - for raw BGRA/BGR24 frames on standard output")
         ->required()
         ->type_name("FILE");
-    renderCmd->add_option("--frames", render.frames,
-                          "frames to render (default: the parameter file's, 1 for a .png, the whole --input clip, else 60)")
-        ->check(CLI::PositiveNumber)
-        ->type_name("N");
+    addCount(renderCmd, "--frames", render.frames, 1, vyrhost::kMaxFrames,
+             "frames to render (default: the parameter file's, 1 for a .png, the whole --input clip, else 60)");
     renderCmd->add_option("--fps", render.fps, "frame rate of a video file (default: the parameter file's, the input's, else 30)")
         ->type_name("RATE");
     renderCmd->add_option("--codec", render.codec,
@@ -115,14 +124,9 @@ int main(int argc, char** argv) {
     vyrhost::BenchOptions bench;
     CLI::App* benchCmd = app.add_subcommand("bench", "time a plug-in: frames per second and milliseconds per frame");
     addRunOptions(benchCmd, bench);
-    benchCmd->add_option("--frames", bench.frames, "frames to time")
-        ->check(CLI::PositiveNumber)
-        ->type_name("N")
-        ->capture_default_str();
-    benchCmd->add_option("--warmup", bench.warmup, "frames rendered before timing starts")
-        ->check(CLI::NonNegativeNumber)
-        ->type_name("N")
-        ->capture_default_str();
+    addCount(benchCmd, "--frames", bench.frames, 1, vyrhost::kMaxBenchFrames, "frames to time (default 100)");
+    addCount(benchCmd, "--warmup", bench.warmup, 0, vyrhost::kMaxWarmup,
+             "frames rendered before timing starts (default 10)");
 
     vyrhost::PlayOptions play;
     CLI::App* playCmd = app.add_subcommand(
@@ -159,12 +163,23 @@ int main(int argc, char** argv) {
     playCmd->add_option("--script", play.script,
                         "scripted input: lines \"FRAME key NAME\", \"FRAME mouse X Y\" (0..1) or \"FRAME quit\"")
         ->type_name("FILE");
-    playCmd->add_option("--frames", play.frames, "close after this many frames")
-        ->check(CLI::PositiveNumber)
-        ->type_name("N");
+    addCount(playCmd, "--frames", play.frames, 1, vyrhost::kMaxFrames, "close after this many frames");
     playCmd->add_flag("--stats", play.stats, "print frames per second and dropped frames every second");
 
-    CLI11_PARSE(app, argc, argv);
+    // Every refusal is one line in one format, "vyrhost: error: ...", with
+    // exit status 2 for a command line that cannot be run and 1 for a run
+    // that failed; help and --version exit 0.
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {  // help and --version
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "vyrhost: error: %s\n", e.what());
+        return kUsageStatus;
+    } catch (const vyrhost::HostError& e) {
+        std::fprintf(stderr, "vyrhost: error: %s\n", e.what());
+        return kUsageStatus;
+    }
 
     try {
         if (list->parsed()) return vyrhost::runList(listDir.empty() ? pluginDir : listDir);

@@ -66,6 +66,17 @@ size_t sequenceField(const std::string& pattern, size_t& fieldEnd) {
 
 }  // namespace
 
+long parseCount(const std::string& text, const std::string& option, long min, long max) {
+    long v = 0;
+    bool ok = !text.empty() && text.size() <= 19;
+    for (char c : text) ok = ok && std::isdigit(static_cast<unsigned char>(c));
+    if (ok) ok = parseLong(text, v) && v >= min && v <= max;
+    if (!ok)
+        throw HostError(option + " \"" + text + "\": expected a whole number from " + std::to_string(min) + " to " +
+                        std::to_string(max));
+    return v;
+}
+
 FrameSize parseSize(const std::string& text) {
     const size_t x = text.find_first_of("xX");
     long w = 0, h = 0;
@@ -145,6 +156,11 @@ std::string sequenceFileName(const std::string& pattern, long index) {
         }
     }
     return out;
+}
+
+std::string plainOutputName(const std::string& path) {
+    // Without a field, the sequence formatter only undoes the doubled signs.
+    return sequenceFileName(path, 0);
 }
 
 ClipLength clipLength(long askedFrames, long fileFrames, OutputKind kind, bool inputIsClip, long inputFrames,

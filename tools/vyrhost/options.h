@@ -17,6 +17,18 @@ struct FrameSize {
 // a signed 32-bit int, as FreeFrame frame sizes must).
 FrameSize parseSize(const std::string& text);
 
+// A count given on the command line (--frames, --warmup): decimal digits
+// only, from `min` to `max`; anything else is refused with one line naming
+// the option and the range.
+long parseCount(const std::string& text, const std::string& option, long min, long max);
+
+// The largest counts vyrhost honours: a billion frames is more than a year
+// of video at 30 frames per second; bench keeps every frame's time, so its
+// timed frames are limited to what fits comfortably in memory (80 MB).
+constexpr long kMaxFrames = 1000000000;
+constexpr long kMaxBenchFrames = 10000000;
+constexpr long kMaxWarmup = 1000000000;
+
 // A parameter value: a finite number in 0..1.
 float parseParamValue(const std::string& text, const std::string& what);
 
@@ -43,6 +55,10 @@ OutputKind classifyOutput(const std::string& path);
 
 // The file name of frame `index` of a sequence pattern.
 std::string sequenceFileName(const std::string& pattern, long index);
+
+// The file an output name without a %d field stands for: "%%" is a
+// percent sign, as in a sequence pattern.
+std::string plainOutputName(const std::string& path);
 
 // How long a render runs.
 struct ClipLength {

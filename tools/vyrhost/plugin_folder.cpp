@@ -99,8 +99,7 @@ std::string resolvePlugin(const std::string& arg, const std::string& dir) {
     if (isRegularFile(dir + "/" + arg + ".so")) return dir + "/" + arg + ".so";
     for (const std::string& file : pluginFiles(dir)) {
         try {
-            Plugin p(file);
-            if (sameText(p.name(), arg)) return file;
+            if (sameText(describeInChild(file, [](const Plugin& p) { return p.name(); }), arg)) return file;
         } catch (const HostError&) {
             // Not a plug-in; `vyrhost list` reports such files.
         }

@@ -97,7 +97,10 @@ Session openSession(const RunOptions& options) {
     for (const auto& text : options.sets) parsed.push_back(parseSet(text));
     for (const auto& text : options.ramps) parsed.push_back(parseRamp(text));
 
-    s.plugin.reset(new Plugin(resolvePlugin(options.plugin, options.pluginDir)));
+    const std::string path = resolvePlugin(options.plugin, options.pluginDir);
+    // Loaded into this process only once it behaved in a child process.
+    describeInChild(path, [](const Plugin&) { return std::string(); });
+    s.plugin.reset(new Plugin(path));
     const Plugin& p = *s.plugin;
     if (p.capability(options.depth == 24 ? 1 : 2) == 0)
         throw HostError(p.name() + " does not take " + std::to_string(options.depth) + "-bit frames");
