@@ -783,6 +783,34 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
     }
 }
 
+// A crashed run leaves nothing, not even the frames of a sequence it had
+// completed; temporary files of runs that were killed outright are removed
+// by the next run that writes to the same place, once their owner is gone.
+TEST_F(VyrhostTest, CrashedAndKilledRunsLeaveNothingBehind) {
+    const Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Crash Frame=0.003",
+                              "-o", path("x_%02d.png")});
+    EXPECT_EQ(r.status, 128 + SIGSEGV);
+    EXPECT_EQ(r.err, "vyrhost: error: HostProbe crashed at frame 3; the frames written before it were removed\n");
+    EXPECT_TRUE(listing(dir_).empty());
+
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone), alive = std::to_string(getpid());
+    for (const std::string& name : {".x.png.part-" + dead, ".x.png.part-" + alive, ".y.png.part-" + dead,
+                                   ".x.mkv.part-" + dead, ".s_0003.png.part-" + dead, ".s_0003.png.part-" + alive})
+        std::ofstream(path(name)) << "left by a killed run";
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "-o", path("x.png")}).status, 0);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "16x16", "--frames", "2", "-o", path("x.mkv")}).status, 0);
+    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "--frames", "1", "-o", path("s_%04d.png")}).status, 0);
+    std::vector<std::string> names = listing(dir_);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = {".s_0003.png.part-" + alive, ".x.png.part-" + alive, ".y.png.part-" + dead,
+                                         "s_0000.png", "x.mkv", "x.png"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+}
+
 // Counts that cannot be honoured, and every other refused command line: one
 // plain line in the common format, exit status 2.
 TEST_F(VyrhostTest, CountsThatCannotBeHonouredAreRefusedInOneLine) {

@@ -98,6 +98,10 @@ int runRender(const RenderOptions& o) {
                 throw HostError(plugin.name() + ": " + (o.copy ? "processFrameCopy" : "processFrame") +
                                 " failed at frame " + std::to_string(done));
             sink->write(o.copy ? out.data() : in.data());
+            if (!sink->lastWritten().empty()) {
+                guard.addWritten(sink->lastWritten());
+                guard.setOutput(sink->temporaryPath(), sink->crashNote());
+            }
             progress.update(done + 1);
         }
         progress.clear();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 namespace vyrhost {
 
@@ -16,6 +17,9 @@ namespace {
 char pluginName[256];
 char lost[1024];      // "; out.mp4 was not written\n"
 char tempPath[4096];  // removed, when not empty
+// Completed files to remove, NUL-separated; grown only while signals are
+// blocked, so a handler always sees a whole list.
+std::vector<char> written;
 volatile sig_atomic_t currentFrame = 0;
 volatile sig_atomic_t insidePlugin = 0;
 volatile sig_atomic_t stopRequests = 0;
@@ -49,6 +53,7 @@ void putNumber(long v) {
 
 void report(const char* what) {
     if (tempPath[0] != '\0') unlink(tempPath);
+    for (size_t at = 0; at < written.size(); at += std::strlen(written.data() + at) + 1) unlink(written.data() + at);
     if (clearLine) put("\r\033[K");
     put("vyrhost: error: ");
     put(insidePlugin ? pluginName : "vyrhost");
@@ -80,11 +85,14 @@ CrashGuard::CrashGuard(const std::string& name) {
     copyText(pluginName, sizeof pluginName, name);
     setOutput(std::string(), "nothing was written");
     clearLine = isatty(STDERR_FILENO) != 0;
+    written.clear();
     currentFrame = 0;
     insidePlugin = 0;
     stopRequests = 0;
     struct sigaction sa {};
-    sigemptyset(&sa.sa_mask);
+    // Every other signal waits while a handler runs: however many arrive,
+    // the clean-up runs once and to its end.
+    sigfillset(&sa.sa_mask);
     sa.sa_handler = onCrash;
     for (size_t i = 0; i < 5; ++i) sigaction(kCrashSignals[i], &sa, &savedCrash[i]);
     sa.sa_handler = onStop;
@@ -99,6 +107,7 @@ void CrashGuard::disarm() {
     for (size_t i = 0; i < 5; ++i) sigaction(kCrashSignals[i], &savedCrash[i], nullptr);
     for (size_t i = 0; i < 2; ++i) sigaction(kStopSignals[i], &savedStop[i], nullptr);
     tempPath[0] = '\0';
+    written.clear();
 }
 
 void CrashGuard::setOutput(const std::string& temporaryPath, const std::string& lostOutput) {
@@ -108,6 +117,15 @@ void CrashGuard::setOutput(const std::string& temporaryPath, const std::string& 
     sigprocmask(SIG_BLOCK, &all, &old);
     copyText(lost, sizeof lost, "; " + lostOutput + "\n");
     copyText(tempPath, sizeof tempPath, temporaryPath);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+void CrashGuard::addWritten(const std::string& path) {
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    written.insert(written.end(), path.begin(), path.end());
+    written.push_back('\0');
     sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 

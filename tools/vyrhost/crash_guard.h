@@ -20,6 +20,9 @@ class CrashGuard {
     // `lostOutput` says what the user did not get, e.g. "out.mp4 was not
     // written". Until it is set, nothing has been written.
     void setOutput(const std::string& temporaryPath, const std::string& lostOutput);
+    // A file the run has completed (a frame of a sequence): removed on a
+    // crash or a second Ctrl-C too, so that such a run leaves nothing.
+    void addWritten(const std::string& path);
     // The frame being rendered, and whether the plug-in has the CPU (a
     // crash elsewhere is vyrhost's own).
     void setFrame(long frame);

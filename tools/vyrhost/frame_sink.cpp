@@ -1,6 +1,8 @@
 #include "frame_sink.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +33,40 @@ std::string temporaryName(const std::string& path) {
     return dir + "." + base + ".part-" + std::to_string(getpid());
 }
 
+// Removes the temporary files that killed runs (SIGKILL, a power cut) left
+// beside `output`: ".<name>.part-<pid>" whose process is gone. `sequence`:
+// `output` is a pattern and <name> any of its frames.
+void removeStaleParts(const std::string& output, bool sequence) {
+    const std::string dir = directoryOf(output);
+    const size_t slash = output.rfind('/');
+    const std::string base = slash == std::string::npos ? output : output.substr(slash + 1);
+    const size_t field = sequence ? base.find('%') : std::string::npos;
+    const std::string prefix = "." + base.substr(0, field);
+    std::string suffix;
+    if (sequence) {
+        const size_t d = base.find('d', field);
+        suffix = d == std::string::npos ? std::string() : base.substr(d + 1);
+    }
+    DIR* folder = opendir(dir.c_str());
+    if (folder == nullptr) return;
+    while (const dirent* e = readdir(folder)) {
+        const std::string name = e->d_name;
+        const size_t part = name.rfind(".part-");
+        if (part == std::string::npos || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = name.substr(part + 6);
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string stem = name.substr(0, part);
+        if (sequence ? stem.size() < prefix.size() + suffix.size() ||
+                           stem.compare(stem.size() - suffix.size(), suffix.size(), suffix) != 0
+                     : stem != prefix)
+            continue;
+        const pid_t owner = pid_t(std::stol(digits));
+        if (owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        unlink((dir + "/" + name).c_str());
+    }
+    closedir(folder);
+}
+
 [[noreturn]] void cannotWrite(const std::string& path, int err) {
     throw HostError("cannot write " + path + ": " + std::strerror(err));
 }
@@ -53,6 +89,7 @@ void publish(const std::string& temp, const std::string& finalName) {
 class PngSink : public FrameSink {
    public:
     explicit PngSink(const SinkSettings& s) : s_(s), temp_(temporaryName(s.output)) {
+        removeStaleParts(s.output, false);
         claim(temp_, s.output);
         last_.resize(size_t(s.width) * size_t(s.height) * size_t(s.bytesPerPixel));
     }
@@ -93,6 +130,7 @@ class PngSequenceSink : public FrameSink {
     explicit PngSequenceSink(const SinkSettings& s) : s_(s) {
         const std::string dir = directoryOf(s.output);
         if (access(dir.c_str(), W_OK | X_OK) != 0) cannotWrite(s.output, errno);
+        removeStaleParts(s.output, true);
     }
     void write(const uint8_t* pixels) override {
         const std::string name = sequenceFileName(s_.output, long(written_.size()));
@@ -120,7 +158,11 @@ class PngSequenceSink : public FrameSink {
         if (n == 1) return written_.front();
         return written_.front() + " .. " + written_.back();
     }
-    std::string crashNote() const override { return "the frames written before it were kept"; }
+    std::string temporaryPath() const override {
+        return temporaryName(sequenceFileName(s_.output, long(written_.size())));
+    }
+    std::string crashNote() const override { return "the frames written before it were removed"; }
+    std::string lastWritten() const override { return written_.empty() ? std::string() : written_.back(); }
 
    private:
     SinkSettings s_;
@@ -130,6 +172,7 @@ class PngSequenceSink : public FrameSink {
 class VideoSink : public FrameSink {
    public:
     explicit VideoSink(const SinkSettings& s) : s_(s), temp_(temporaryName(s.output)) {
+        removeStaleParts(s.output, false);
         try {
             VideoSettings vs;
             vs.width = s.width;

@@ -38,6 +38,9 @@ class FrameSink {
     // none) and what became of the output.
     virtual std::string temporaryPath() const { return std::string(); }
     virtual std::string crashNote() const = 0;
+    // The file the last write() completed, for the crash guard (empty for
+    // outputs that are one file).
+    virtual std::string lastWritten() const { return std::string(); }
     // Whether the frames written so far make a usable output when a render
     // is stopped early (a video or a sequence do, the last frame of a
     // clip does not).
