@@ -783,6 +783,18 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
     }
 }
 
+// A small file that decodes to a huge picture is refused before it is
+// decoded, in one line that says how to read it anyway.
+TEST_F(VyrhostTest, InputsBeyondTheSizeLimitAreRefused) {
+    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i", "color=c=red:size=12000x12000", "-frames:v",
+                   "1", path("big.png")}).status, 0);
+    const Result r = vyrhost({"render", kProbe, "--input", path("big.png"), "--size", "8x8", "-o", path("x.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vyrhost: error: input " + path("big.png") + ": its pictures are 12000x12000 (144 megapixels), "
+                     "beyond the limit of 50 megapixels for inputs; --large-input reads it anyway\n");
+    EXPECT_EQ(listing(dir_), std::vector<std::string>{"big.png"});
+}
+
 // A crashed run leaves nothing, not even the frames of a sequence it had
 // completed; temporary files of runs that were killed outright are removed
 // by the next run that writes to the same place, once their owner is gone.

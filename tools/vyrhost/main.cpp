@@ -11,6 +11,7 @@
 #include "options.h"
 #include "plugin_folder.h"
 #include "session.h"
+#include "video_reader.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
                     "input for effects: an image, an image sequence (in_%04d.png) or a video, scaled to --size; "
                     "default: a built-in test picture")
         ->type_name("FILE");
+    cmd->add_flag_callback(
+        "--large-input", [] { vyrhost::allowLargeInputs(true); },
+        "read inputs beyond 50 megapixels per picture (refused otherwise: they take gigabytes)");
     cmd->add_flag("--copy", o.copy, "use processFrameCopy (separate output buffer) instead of processFrame");
     cmd->add_option_function<unsigned>(
         "--seed",

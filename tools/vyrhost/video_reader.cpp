@@ -50,6 +50,12 @@ struct VideoReader::State {
     }
 };
 
+namespace {
+bool largeInputsAllowed = false;
+}
+
+void allowLargeInputs(bool allow) { largeInputsAllowed = allow; }
+
 VideoReader::VideoReader(const std::string& path, int width, int height, int bytesPerPixel) : s_(new State) {
     State& s = *s_;
     s.path = path;
@@ -76,6 +82,12 @@ VideoReader::VideoReader(const std::string& path, int width, int height, int byt
     r = avcodec_parameters_to_context(s.dec, s.ic->streams[s.streamIndex]->codecpar);
     if (r < 0) s.fail("cannot set up its decoder", r);
     s.dec->thread_count = 0;
+    const long pixels = long(s.dec->width) * long(s.dec->height);
+    if (pixels > kMaxInputPixels && !largeInputsAllowed)
+        s.fail("its pictures are " + std::to_string(s.dec->width) + "x" + std::to_string(s.dec->height) + " (" +
+                   std::to_string(pixels / 1000000) + " megapixels), beyond the limit of " +
+                   std::to_string(kMaxInputPixels / 1000000) + " megapixels for inputs; --large-input reads it anyway",
+               0);
     // Size 0x0 asks for the input's own size.
     if (s.width <= 0 || s.height <= 0) {
         s.width = s.dec->width;

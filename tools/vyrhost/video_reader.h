@@ -9,6 +9,13 @@
 
 namespace vyrhost {
 
+// Inputs beyond this many pixels per picture are refused, unless allowed:
+// a small file can decode to a picture of gigabytes (a 12000x12000 PNG
+// takes over 600 MB and many seconds), and 50 megapixels is well above 8K
+// video (33 megapixels).
+constexpr long kMaxInputPixels = 50000000;
+void allowLargeInputs(bool allow);
+
 class VideoReader {
    public:
     // bytesPerPixel 4 gives BGRA (alpha 255 where the source has none), 3 BGR.
