@@ -5,7 +5,6 @@
 
 #include "brush_stages.h"
 #include "isa.h"
-#include "parallel_bands.h"
 
 // dot_kernels.cpp, once per instruction-set path.
 VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
@@ -67,58 +66,63 @@ void stampBand(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin
 
 }  // namespace
 
-void stampDots(SceneMembers& scene, const FrameShape& shape, int n) {
-    forEachBand(shape.height, BandSplit{0, shape.width},
-                [&scene, &shape, n](int rowBegin, int rowEnd) { stampBand(scene, shape, n, rowBegin, rowEnd); });
+void stampDots(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin, int rowEnd) {
+    stampBand(scene, shape, n, rowBegin, rowEnd < 0 ? shape.height : rowEnd);
 }
 
-void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
+void placeDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
                float sceneSpan) {
     const BlobView v = brushView(shape, view, dotScale, sceneSpan);
     int count = 0;
     for (int i = 0; i < n; ++i)
         if (placeDot(scene.particlePos[i], v, scene.dots[count])) ++count;
     scene.dotCount = count;
-    stampDots(scene, shape, count);
+}
+
+void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
+               float sceneSpan) {
+    placeDots(scene, shape, n, view, dotScale, sceneSpan);
+    stampDots(scene, shape, scene.dotCount);
 }
 
 namespace {
 
 template <int kBytesPerPixel, int M>
-void weightByCoverage(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input, int n) {
-    forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
-        for (int p = begin; p < end; ++p) {
-            const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-            uint8_t* wf = work + static_cast<size_t>(p) * kBytesPerPixel;
-            const int cov = coverage[p];
-            wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
-            wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
-            wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
-            if constexpr (kBytesPerPixel == 4) {
-                if (M == 0)
-                    wf[3] = 255;
-                else if (M == 1)
-                    wf[3] = static_cast<uint8_t>((cv[3] * cov) >> 8);
-                else
-                    wf[3] = input[static_cast<size_t>(p) * 4 + 3];
-            }
+void weightByCoverage(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input, int begin,
+                      int end) {
+    for (int p = begin; p < end; ++p) {
+        const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+        uint8_t* wf = work + static_cast<size_t>(p) * kBytesPerPixel;
+        const int cov = coverage[p];
+        wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
+        wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
+        wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
+        if constexpr (kBytesPerPixel == 4) {
+            if (M == 0)
+                wf[3] = 255;
+            else if (M == 1)
+                wf[3] = static_cast<uint8_t>((cv[3] * cov) >> 8);
+            else
+                wf[3] = input[static_cast<size_t>(p) * 4 + 3];
         }
-    });
+    }
 }
 
 }  // namespace
 
-void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input) {
+void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input, int rowBegin,
+                     int rowEnd) {
     uint8_t* work = scene.workFrame.data();
     const uint8_t* canvas = scene.canvas.data();
     const uint8_t* coverage = scene.coverageMap.data();
-    const int n = shape.pixelCount();
+    const int begin = rowBegin * shape.width;
+    const int end = (rowEnd < 0 ? shape.height : rowEnd) * shape.width;
     if (shape.bytesPerPixel == 3)
-        weightByCoverage<3, 0>(work, canvas, coverage, input, n);
+        weightByCoverage<3, 0>(work, canvas, coverage, input, begin, end);
     else if (alphaMode == 0)
-        weightByCoverage<4, 0>(work, canvas, coverage, input, n);
+        weightByCoverage<4, 0>(work, canvas, coverage, input, begin, end);
     else if (alphaMode == 1)
-        weightByCoverage<4, 1>(work, canvas, coverage, input, n);
+        weightByCoverage<4, 1>(work, canvas, coverage, input, begin, end);
     else
-        weightByCoverage<4, 2>(work, canvas, coverage, input, n);
+        weightByCoverage<4, 2>(work, canvas, coverage, input, begin, end);
 }

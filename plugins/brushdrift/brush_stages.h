@@ -4,8 +4,11 @@
 // swirled into the output, and the output is blended with the last one.
 //
 // The stages work on the scene members and the frame's shape only, so they
-// can be driven without a host. Their parallel loops run through
-// forEachBand (parallel_bands.h), each band writing only its own pixels.
+// can be driven without a host. Each works on a range of rows (by default
+// the whole frame) and writes only those rows, so the frame runs them in
+// bands through forEachBand (parallel_bands.h): canvas, dots and coverage
+// band by band while a band is in cache, then swirl and blend likewise once
+// workFrame is complete (the swirl fetches from anywhere in it).
 #pragma once
 
 #include <cstddef>
@@ -50,7 +53,7 @@ BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord
 // canvas, with the alpha byte chosen by alphaMode (m, 0..2). Writes every
 // byte of every canvas cell, so the canvas needs no clearing before it.
 void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int inputGain,
-                         int alphaMode);
+                         int alphaMode, int rowBegin = 0, int rowEnd = -1);
 
 // How the swarm's brush dots are placed: rotated by the view, projected
 // straight onto the frame, dotScale pixels wide at full nearness, their
@@ -60,17 +63,23 @@ BlobView brushView(const FrameShape& shape, const ViewRotation& view, float dotS
 // Particle p's dot with its paint; false when it lies wholly off the frame.
 bool placeDot(const ParticleRecord& p, const BlobView& view, BrushDot& out);
 
-// Stamps the dots of particles 0..n-1 onto the canvas and coverageMap, in
-// particle order: a later dot paints over an earlier one.
+// placeDots, then the dots stamped onto the canvas and coverageMap of the
+// whole frame in particle order: a later dot paints over an earlier one.
 void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
                float sceneSpan);
 
+// Places the dots of particles 0..n-1 (those on the frame, in particle
+// order) in scene.dots and scene.dotCount.
+void placeDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRotation& view, float dotScale,
+               float sceneSpan);
+
 // Stamps dots 0..n-1 of scene.dots (already placed) in order.
-void stampDots(SceneMembers& scene, const FrameShape& shape, int n);
+void stampDots(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin = 0, int rowEnd = -1);
 
 // workFrame = canvas colour weighted by coverage, alpha by alphaMode (m):
 // 255 for 0, the weighted canvas alpha for 1, the input pixels' alpha for 2.
-void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input);
+void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input,
+                     int rowBegin = 0, int rowEnd = -1);
 
 // Fills sinCosTable and thirdTable, once per instance.
 void buildSwirlTables(SceneMembers& scene);
@@ -85,16 +94,18 @@ struct SwirlSettings {
 // Writes every output pixel from workFrame: pixels whose mean brightness is
 // within R of Vc are fetched from a rotated, zoomed position (wrapping
 // round the frame edges); the rest are copied.
-void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl);
+void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl,
+                    int rowBegin = 0, int rowEnd = -1);
 
 // Constant-alpha compositing of two pictures into a destination (which may
 // be either of them). 4-byte pixels: 'plus' on the colour bytes, the
 // destination's alpha byte left alone. 3-byte pixels: 'first over second'
 // on every byte. Both round to the nearest integer.
 void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second, int alpha2, uint8_t* destination,
-                         int width, int height, int bytesPerPixel);
+                         int width, int height, int bytesPerPixel, int rowBegin = 0, int rowEnd = -1);
 
 // Blends the output (weight 255 - feedback) with the previous output in
 // feedbackFrame (weight feedback, a, 0..255), and leaves the result in both;
 // alphaMode (m) 2 makes it opaque.
-void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int feedback, int alphaMode);
+void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int feedback, int alphaMode,
+                   int rowBegin = 0, int rowEnd = -1);

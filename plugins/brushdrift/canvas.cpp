@@ -1,6 +1,5 @@
 // The first stage of a frame: the input picture on the paint canvas.
 #include "brush_stages.h"
-#include "parallel_bands.h"
 
 namespace {
 
@@ -8,45 +7,42 @@ namespace {
 // k = 1 copies, k = 255 gives the colour negative 256 - v, others wrap; m
 // is the alpha mode.
 template <int kBytesPerPixel>
-void fillFromInput(uint8_t* canvas, const uint8_t* input, int n, int k, int m) {
-    forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
-        for (int p = begin; p < end; ++p) {
-            const uint8_t* in = input + static_cast<size_t>(p) * kBytesPerPixel;
-            uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-            cv[0] = static_cast<uint8_t>(in[0] * k);
-            cv[1] = static_cast<uint8_t>(in[1] * k);
-            cv[2] = static_cast<uint8_t>(in[2] * k);
-            if constexpr (kBytesPerPixel == 4)
-                cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[3] * k) : in[3];
-            else
-                cv[3] = 0;
-        }
-    });
+void fillFromInput(uint8_t* canvas, const uint8_t* input, int begin, int end, int k, int m) {
+    for (int p = begin; p < end; ++p) {
+        const uint8_t* in = input + static_cast<size_t>(p) * kBytesPerPixel;
+        uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+        cv[0] = static_cast<uint8_t>(in[0] * k);
+        cv[1] = static_cast<uint8_t>(in[1] * k);
+        cv[2] = static_cast<uint8_t>(in[2] * k);
+        if constexpr (kBytesPerPixel == 4)
+            cv[3] = m == 0 ? 255 : m == 1 ? static_cast<uint8_t>(in[3] * k) : in[3];
+        else
+            cv[3] = 0;
+    }
 }
 
 }  // namespace
 
 void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uint8_t* input, int inputGain,
-                         int alphaMode) {
+                         int alphaMode, int rowBegin, int rowEnd) {
     uint8_t* canvas = scene.canvas.data();
-    const int n = shape.pixelCount();
+    const int begin = rowBegin * shape.width;
+    const int end = (rowEnd < 0 ? shape.height : rowEnd) * shape.width;
     if (inputGain == 0) {
         // Without input gain the canvas is black, opaque for 4-byte pixels,
         // whatever the input holds.
         const uint8_t alpha = shape.bytesPerPixel == 4 ? 255 : 0;
-        forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
-            for (int p = begin; p < end; ++p) {
-                uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-                cv[0] = 0;
-                cv[1] = 0;
-                cv[2] = 0;
-                cv[3] = alpha;
-            }
-        });
+        for (int p = begin; p < end; ++p) {
+            uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+            cv[0] = 0;
+            cv[1] = 0;
+            cv[2] = 0;
+            cv[3] = alpha;
+        }
         return;
     }
     if (shape.bytesPerPixel == 4)
-        fillFromInput<4>(canvas, input, n, inputGain, alphaMode);
+        fillFromInput<4>(canvas, input, begin, end, inputGain, alphaMode);
     else
-        fillFromInput<3>(canvas, input, n, inputGain, alphaMode);
+        fillFromInput<3>(canvas, input, begin, end, inputGain, alphaMode);
 }

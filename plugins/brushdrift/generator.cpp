@@ -5,7 +5,16 @@
 #include <cstring>
 
 #include "brush_stages.h"
+#include "parallel_bands.h"
 #include "plug_obj.h"
+
+namespace {
+
+// Rows per band of the two frame loops: a band of canvas, coverage and
+// workFrame rows stays in cache from the fill to the weighting.
+constexpr int kBandRows = 16;
+
+}  // namespace
 
 void createScene(PlugObj& obj) {
     const size_t pixels = static_cast<size_t>(obj.width()) * static_cast<size_t>(obj.height());
@@ -45,19 +54,26 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
 
     // Input and output may be one buffer: every read of the input (the
     // canvas fill, and the alpha that composeCoverage takes for m = 2)
-    // happens before the swirl first writes the output.
-    std::memset(obj.coverageMap.data(), 0, obj.coverageMap.size());
-    fillCanvasFromInput(obj, shape, input, settings.inputGain, settings.alphaMode);
-    paintDots(obj, shape, settings.particleCount, viewRotation(settings.angleX, settings.angleY, settings.angleZ),
+    // happens in the first loop, before the second first writes the output.
+    placeDots(obj, shape, settings.particleCount, viewRotation(settings.angleX, settings.angleY, settings.angleZ),
               settings.dotScale, geometry.sceneSpan);
-    composeCoverage(obj, shape, settings.alphaMode, input);
+    SceneMembers& scene = obj;
+    const int w = shape.width;
+    forEachBand(shape.height, BandSplit{kBandRows, w}, [&](int top, int end) {
+        std::memset(scene.coverageMap.data() + size_t(top) * size_t(w), 0, size_t(end - top) * size_t(w));
+        fillCanvasFromInput(scene, shape, input, settings.inputGain, settings.alphaMode, top, end);
+        stampDots(scene, shape, scene.dotCount, top, end);
+        composeCoverage(scene, shape, settings.alphaMode, input, top, end);
+    });
     const SwirlSettings swirl = {settings.bandCentre, settings.bandHalfWidth, settings.zoom, settings.rotation};
-    swirlValueBand(obj, shape, output, swirl);
-    if (obj.trailRestarts) {
-        std::memcpy(obj.feedbackFrame.data(), output, obj.feedbackFrame.size());
-        obj.trailRestarts = false;
-    }
-    blendFeedback(obj, shape, output, settings.feedback, settings.alphaMode);
+    const size_t rowBytes = size_t(w) * size_t(shape.bytesPerPixel);
+    forEachBand(shape.height, BandSplit{kBandRows, w}, [&](int top, int end) {
+        swirlValueBand(scene, shape, output, swirl, top, end);
+        if (scene.trailRestarts)
+            std::memcpy(scene.feedbackFrame.data() + top * rowBytes, output + top * rowBytes, (end - top) * rowBytes);
+        blendFeedback(scene, shape, output, settings.feedback, settings.alphaMode, top, end);
+    });
+    obj.trailRestarts = false;
     return 0;
 }
 

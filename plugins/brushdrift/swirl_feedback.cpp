@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "brush_stages.h"
-#include "parallel_bands.h"
 
 namespace {
 
@@ -19,7 +18,8 @@ inline int64_t wrap(int64_t v, int size) {
 }
 
 template <int kBytesPerPixel>
-void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl) {
+void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl,
+               int rowBegin, int rowEnd) {
     const int width = shape.width;
     const int height = shape.height;
     const uint8_t* work = scene.workFrame.data();
@@ -35,30 +35,28 @@ void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* outp
     const int cy = height >> 1;
     const int64_t sn = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation)];  // 16.16
     const int64_t cs = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation) + 1];
-    forEachBand(height, BandSplit{0, width}, [=](int rowBegin, int rowEnd) {
-        for (int y = rowBegin; y < rowEnd; ++y) {
-            const uint8_t* wp = work + static_cast<size_t>(y) * width * kBytesPerPixel;
-            uint8_t* out = output + static_cast<size_t>(y) * width * kBytesPerPixel;
-            for (int x = 0; x < width; ++x, wp += kBytesPerPixel, out += kBytesPerPixel) {
-                int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
-                if (d < 0) d = -d;
-                const uint8_t* src = wp;
-                if (d <= range) {
-                    const int32_t f = (full - d * zq) >> 16;
-                    // The products are 64-bit so that frames wider or taller
-                    // than 8192 pixels do not overflow; below that they equal
-                    // the 32-bit ones.
-                    const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
-                    const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
-                    const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
-                    const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
-                    const size_t row = static_cast<size_t>(wrap(v, height));
-                    src = work + (row * width + static_cast<size_t>(wrap(u, width))) * kBytesPerPixel;
-                }
-                std::memcpy(out, src, kBytesPerPixel);
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        const uint8_t* wp = work + static_cast<size_t>(y) * width * kBytesPerPixel;
+        uint8_t* out = output + static_cast<size_t>(y) * width * kBytesPerPixel;
+        for (int x = 0; x < width; ++x, wp += kBytesPerPixel, out += kBytesPerPixel) {
+            int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
+            if (d < 0) d = -d;
+            const uint8_t* src = wp;
+            if (d <= range) {
+                const int32_t f = (full - d * zq) >> 16;
+                // The products are 64-bit so that frames wider or taller
+                // than 8192 pixels do not overflow; below that they equal
+                // the 32-bit ones.
+                const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
+                const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
+                const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
+                const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
+                const size_t row = static_cast<size_t>(wrap(v, height));
+                src = work + (row * width + static_cast<size_t>(wrap(u, width))) * kBytesPerPixel;
             }
+            std::memcpy(out, src, kBytesPerPixel);
         }
-    });
+    }
 }
 
 // round((a1 x + a2 y) / 255), at most 255. A sum that is an exact half
@@ -88,15 +86,14 @@ inline uint8_t overByte(uint32_t a1, uint32_t x, uint32_t a2, uint32_t y) {
 // destination's alpha byte kept: one flat loop over the bytes, so that it
 // vectorises.
 template <class PlusByte>
-void plusColourBytes(const uint8_t* first, const uint8_t* second, uint8_t* destination, int bytes, PlusByte plus) {
-    forEachBand(bytes, BandSplit{0, 1}, [=](int begin, int end) {
+void plusColourBytes(const uint8_t* first, const uint8_t* second, uint8_t* destination, int begin, int end,
+                     PlusByte plus) {
 #pragma omp simd
-        for (int i = begin; i < end; ++i) {
-            const uint8_t kept = destination[i];
-            const uint8_t blended = plus(first[i], second[i]);
-            destination[i] = (i & 3) == 3 ? kept : blended;
-        }
-    });
+    for (int i = begin; i < end; ++i) {
+        const uint8_t kept = destination[i];
+        const uint8_t blended = plus(first[i], second[i]);
+        destination[i] = (i & 3) == 3 ? kept : blended;
+    }
 }
 
 }  // namespace
@@ -113,50 +110,53 @@ void buildSwirlTables(SceneMembers& scene) {
     for (int i = 0; i < kThirdEntries; ++i) scene.thirdTable[size_t(i)] = i / 3;
 }
 
-void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl) {
+void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl,
+                    int rowBegin, int rowEnd) {
+    if (rowEnd < 0) rowEnd = shape.height;
     if (shape.bytesPerPixel == 4)
-        swirlRows<4>(scene, shape, output, swirl);
+        swirlRows<4>(scene, shape, output, swirl, rowBegin, rowEnd);
     else
-        swirlRows<3>(scene, shape, output, swirl);
+        swirlRows<3>(scene, shape, output, swirl, rowBegin, rowEnd);
 }
 
 void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second, int alpha2, uint8_t* destination,
-                         int width, int height, int bytesPerPixel) {
+                         int width, int height, int bytesPerPixel, int rowBegin, int rowEnd) {
     // One flat loop over the bytes in both cases, so that it vectorises:
     // byte i is read and written by iteration i only, whichever of the
     // pictures the destination is.
-    const int bytes = width * height * bytesPerPixel;
+    const int rowBytes = width * bytesPerPixel;
+    const int begin = rowBegin * rowBytes;
+    const int end = (rowEnd < 0 ? height : rowEnd) * rowBytes;
     if (bytesPerPixel == 4 && alpha1 + alpha2 <= 255) {
         const uint16_t a1 = static_cast<uint16_t>(alpha1);
         const uint16_t a2 = static_cast<uint16_t>(alpha2);
-        plusColourBytes(first, second, destination, bytes,
+        plusColourBytes(first, second, destination, begin, end,
                         [=](uint8_t x, uint8_t y) { return plusByteNarrow(a1, x, a2, y); });
     } else if (bytesPerPixel == 4) {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-        plusColourBytes(first, second, destination, bytes, [=](uint8_t x, uint8_t y) { return plusByte(a1, x, a2, y); });
+        plusColourBytes(first, second, destination, begin, end, [=](uint8_t x, uint8_t y) { return plusByte(a1, x, a2, y); });
     } else {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-        forEachBand(bytes, BandSplit{0, 1}, [=](int begin, int end) {
 #pragma omp simd
-            for (int i = begin; i < end; ++i) destination[i] = overByte(a1, first[i], a2, second[i]);
-        });
+        for (int i = begin; i < end; ++i) destination[i] = overByte(a1, first[i], a2, second[i]);
     }
 }
 
-void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int feedback, int alphaMode) {
+void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output, int feedback, int alphaMode,
+                   int rowBegin, int rowEnd) {
+    if (rowEnd < 0) rowEnd = shape.height;
     uint8_t* previous = scene.feedbackFrame.data();
     const int bytesPerPixel = shape.bytesPerPixel;
-    const int n = shape.pixelCount();
+    const size_t first = size_t(rowBegin) * size_t(shape.width);
+    const size_t end = size_t(rowEnd) * size_t(shape.width);
     // The blend lands in the output first: 'plus' leaves its alpha byte
     // alone, and that is the new picture's alpha, the one wanted for m = 0
     // and 1; with the input's alpha (m = 2) the result is opaque instead.
-    compositeConstAlpha(output, 255 - feedback, previous, feedback, output, shape.width, shape.height, bytesPerPixel);
-    if (bytesPerPixel == 4 && alphaMode == 2) {
-        forEachBand(n, BandSplit{0, 1}, [=](int begin, int end) {
-            for (int p = begin; p < end; ++p) output[static_cast<size_t>(p) * 4 + 3] = 255;
-        });
-    }
-    std::memcpy(previous, output, static_cast<size_t>(n) * bytesPerPixel);
+    compositeConstAlpha(output, 255 - feedback, previous, feedback, output, shape.width, shape.height, bytesPerPixel,
+                        rowBegin, rowEnd);
+    if (bytesPerPixel == 4 && alphaMode == 2)
+        for (size_t p = first; p < end; ++p) output[p * 4 + 3] = 255;
+    std::memcpy(previous + first * bytesPerPixel, output + first * bytesPerPixel, (end - first) * bytesPerPixel);
 }
