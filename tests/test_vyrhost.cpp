@@ -786,6 +786,46 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
     }
 }
 
+// Damaged inputs are used as far as they decode, with one warning line: the
+// frames lost, or that a video gave only one frame.
+TEST_F(VyrhostTest, DamagedInputsAreUsedWithAWarning) {
+    const std::vector<std::string> clip = {VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                                           "testsrc=size=64x48:rate=30", "-frames:v", "30", "-c:v", "mpeg4", "-g", "5"};
+    std::vector<std::string> args = clip;
+    args.push_back(path("clip.avi"));
+    ASSERT_EQ(run(args).status, 0);
+    args = clip;
+    args.push_back(path("clip.mkv"));
+    ASSERT_EQ(run(args).status, 0);
+
+    std::string bytes = slurp(path("clip.avi"));
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 3000; ++i) bytes[i] = 'Z';
+    std::ofstream(path("damaged.avi"), std::ios::binary) << bytes;
+    Result r = vyrhost({"render", "VyrBrushDrift1", "--input", path("damaged.avi"), "-o", path("out.mkv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    long lost = 0, decoded = 0;
+    const std::string head = "vyrhost: warning: input " + path("damaged.avi") + " is damaged: ";
+    ASSERT_EQ(r.err.find(head), 0u) << r.err;
+    ASSERT_EQ(std::sscanf(r.err.c_str() + head.size(), "%ld frames lost (%ld of 30 decoded)", &lost, &decoded), 2) << r.err;
+    EXPECT_EQ(lost + decoded, 30);
+    EXPECT_GT(lost, 0);
+    EXPECT_EQ(probeVideo(path("out.mkv")).frames, decoded);
+
+    // The first cut of the clip that decodes to exactly one frame.
+    const std::string whole = slurp(path("clip.mkv"));
+    bool found = false;
+    for (size_t cut = 500; cut < whole.size() && !found; cut += 50) {
+        std::ofstream(path("cut.mkv"), std::ios::binary) << whole.substr(0, cut);
+        found = probeVideo(path("cut.mkv")).frames == 1;
+    }
+    ASSERT_TRUE(found);
+    r = vyrhost({"render", "VyrBrushDrift1", "--input", path("cut.mkv"), "--frames", "2", "-q", "-o", path("cut.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("vyrhost: warning: input " + path("cut.mkv") + " is a video that gave only one frame"), 0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
 // A small file that decodes to a huge picture is refused before it is
 // decoded, in one line that says how to read it anyway.
 TEST_F(VyrhostTest, InputsBeyondTheSizeLimitAreRefused) {

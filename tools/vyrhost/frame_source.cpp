@@ -1,6 +1,7 @@
 #include "frame_source.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "host_error.h"
@@ -74,7 +75,15 @@ FrameSource::FrameSource(const std::string& path, bool testPicture, int width, i
     }
     if (pending_.empty()) throw HostError("input " + path + " holds no pictures");
     kind_ = pending_.size() == 1 ? Kind::Still : Kind::Clip;
-    if (kind_ == Kind::Still) reader_.reset();
+    if (kind_ == Kind::Still) {
+        // A video that gives one frame is most likely cut short; it is used,
+        // but the user hears of it.
+        if (!reader_->isImage())
+            std::fprintf(stderr, "vyrhost: warning: input %s is a video that gave only one frame%s; it is used as a "
+                                 "still picture\n",
+                         path.c_str(), lengthHint_ > 1 ? (" of the " + std::to_string(lengthHint_) + " it announces").c_str() : "");
+        reader_.reset();
+    }
 }
 
 FrameSource::~FrameSource() = default;
@@ -97,6 +106,18 @@ void FrameSource::restart() {
         default:
             break;
     }
+}
+
+void FrameSource::warnOfDamage() {
+    if (damageReported_) return;
+    damageReported_ = true;
+    const long read = reader_->framesRead();
+    const long lost = lengthHint_ > read ? lengthHint_ - read : reader_->damagedPackets();
+    if (lost <= 0 && reader_->damagedPackets() == 0) return;
+    std::string line = "vyrhost: warning: input " + path_ + " is damaged: " + std::to_string(lost) + " frame" +
+                       (lost == 1 ? "" : "s") + " lost";
+    if (lengthHint_ > 0) line += " (" + std::to_string(read) + " of " + std::to_string(lengthHint_) + " decoded)";
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void FrameSource::openClip() {
@@ -139,6 +160,7 @@ bool FrameSource::next(uint8_t* pixels, long index, bool loop) {
         return true;
     }
     if (reader_->read(pixels)) return true;
+    warnOfDamage();
     if (!loop) return false;
     openClip();
     if (!reader_->read(pixels)) throw HostError("input " + path_ + " holds no pictures the second time it is read");

@@ -58,6 +58,9 @@ class FrameSource {
     int width_, height_, bpp_;
     size_t frameBytes_;
     std::unique_ptr<VideoReader> reader_;
+    bool damageReported_ = false;
+    // Once, at the clip's first end: one line when frames were lost.
+    void warnOfDamage();
     std::vector<std::vector<uint8_t>> pending_;  // decoded ahead, oldest first
     std::unique_ptr<vyrhost::Plugin> inputPlugin_;
     std::unique_ptr<Instance> inputInstance_;

@@ -26,6 +26,8 @@ struct VideoReader::State {
     int width = 0, height = 0, bytesPerPixel = 0;
     bool flushed = false;
     bool ended = false;
+    long framesRead = 0;
+    long damagedPackets = 0;
 
     ~State() {
         sws_freeContext(sws);
@@ -110,6 +112,7 @@ bool VideoReader::read(uint8_t* pixels) {
         if (r == 0) {
             s.convert(pixels);
             av_frame_unref(s.frame);
+            ++s.framesRead;
             return true;
         }
         if (r == AVERROR_EOF) {
@@ -132,7 +135,8 @@ bool VideoReader::read(uint8_t* pixels) {
         if (s.pkt->stream_index == s.streamIndex) {
             r = avcodec_send_packet(s.dec, s.pkt);
             av_packet_unref(s.pkt);
-            // A damaged packet is skipped, as players do.
+            // A damaged packet is skipped, as players do, and counted.
+            if (r == AVERROR_INVALIDDATA) ++s.damagedPackets;
             if (r < 0 && r != AVERROR_INVALIDDATA) s.fail("cannot decode", r);
         } else {
             av_packet_unref(s.pkt);
@@ -150,6 +154,16 @@ long VideoReader::frameCountHint() const {
     if (s_->ic->duration > 0 && rate.num > 0 && rate.den > 0)
         return long(std::lround(double(s_->ic->duration) / AV_TIME_BASE * av_q2d(rate)));
     return -1;
+}
+
+long VideoReader::framesRead() const { return s_->framesRead; }
+long VideoReader::damagedPackets() const { return s_->damagedPackets; }
+
+bool VideoReader::isImage() const {
+    // FFmpeg's demuxers of still pictures: image2 (files and sequences) and
+    // the *_pipe ones that read one picture format each.
+    const std::string name = s_->ic->iformat->name;
+    return name == "image2" || (name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0);
 }
 
 int VideoReader::width() const { return s_->width; }

@@ -31,6 +31,11 @@ class VideoReader {
 
     // Frames the container announces (or its duration implies); -1 when unknown.
     long frameCountHint() const;
+    // Frames decoded so far, and packets skipped because they were damaged.
+    long framesRead() const;
+    long damagedPackets() const;
+    // Whether the input is a picture or numbered pictures, not a video.
+    bool isImage() const;
     // The size frames are delivered at.
     int width() const;
     int height() const;
