@@ -341,7 +341,7 @@ Instance::Instance(const Library& library, int width, int height, int depthBits)
     : Instance(library, library.path(), width, height, depthBits) {}
 
 Instance::Instance(const Library& library, const std::string& label, int width, int height, int depthBits)
-    : library_(library), label_(label), width_(width), height_(height), bpp_(depthBits == 24 ? 3 : 4) {
+    : library_(library), label_(label), width_(width), height_(height), bytesPerPixel_(depthBits == 24 ? 3 : 4) {
     VideoInfoStruct vi = {uint32_t(width), uint32_t(height), depthBits == 24 ? ff::kDepth24 : ff::kDepth32, 0};
     FFMixed r = library_.callPtr(ff::kInstantiate, &vi);
     if (!isAddress(r))

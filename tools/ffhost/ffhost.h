@@ -139,8 +139,8 @@ class Instance {
     void* id() const { return id_; }
     int width() const { return width_; }
     int height() const { return height_; }
-    int bytesPerPixel() const { return bpp_; }
-    size_t frameBytes() const { return size_t(width_) * size_t(height_) * size_t(bpp_); }
+    int bytesPerPixel() const { return bytesPerPixel_; }
+    size_t frameBytes() const { return size_t(width_) * size_t(height_) * size_t(bytesPerPixel_); }
 
     // Throws Error when the plug-in refuses the value.
     void setParameter(uint32_t index, float value);
@@ -157,7 +157,7 @@ class Instance {
     const Library& library_;
     std::string label_;
     void* id_ = nullptr;
-    int width_, height_, bpp_;
+    int width_, height_, bytesPerPixel_;
 };
 
 // The float a parameter answer carries in its word.

@@ -374,7 +374,7 @@ uint32_t Plugin::parameterIndex(const std::string& key) const {
 }
 
 Instance::Instance(const Plugin& plugin, int width, int height, int depthBits)
-    : width_(width), height_(height), bpp_(depthBits == 24 ? 3 : 4) {
+    : width_(width), height_(height), bytesPerPixel_(depthBits == 24 ? 3 : 4) {
     if (plugin.freeFrame() != nullptr) {
         ff_.reset(new ffhost::Instance(*plugin.freeFrame(), width, height, depthBits));
         return;

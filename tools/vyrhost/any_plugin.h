@@ -68,8 +68,8 @@ class Instance {
 
     int width() const { return width_; }
     int height() const { return height_; }
-    int bytesPerPixel() const { return bpp_; }
-    size_t frameBytes() const { return size_t(width_) * size_t(height_) * size_t(bpp_); }
+    int bytesPerPixel() const { return bytesPerPixel_; }
+    size_t frameBytes() const { return size_t(width_) * size_t(height_) * size_t(bytesPerPixel_); }
 
     void setParameter(uint32_t index, float value);
     float parameter(uint32_t index) const;
@@ -86,7 +86,7 @@ class Instance {
    private:
     std::unique_ptr<ffhost::Instance> ff_;
     std::unique_ptr<Frei0rInstance> f0r_;
-    int width_, height_, bpp_;
+    int width_, height_, bytesPerPixel_;
 };
 
 // Loads `path` as a Plugin in a child process and answers what `work`

@@ -159,12 +159,12 @@ class Renderer {
           rate_(rate),
           width_(session.size.width),
           height_(session.size.height),
-          bpp_(session.bytesPerPixel),
-          source_(o.input, !plugin_.info().isSource(), width_, height_, bpp_, o.pluginDir) {
+          bytesPerPixel_(session.bytesPerPixel),
+          source_(o.input, !plugin_.info().isSource(), width_, height_, bytesPerPixel_, o.pluginDir) {
         seed_ = session.seeded ? session.seed : freshSeed();
         values_ = controls.values();
         touched_.assign(values_.size(), false);
-        frame_.resize(size_t(width_) * size_t(height_) * size_t(bpp_));
+        frame_.resize(size_t(width_) * size_t(height_) * size_t(bytesPerPixel_));
         newInstance(seed_);
         // A parameter file's keys start where the file says.
         applyTracks();
@@ -194,7 +194,7 @@ class Renderer {
                 if (snapshot_) {
                     snapshot_ = false;
                     const std::string name = numbered(o_.outDir + "/" + plugin_.name() + "-snap-%d.png");
-                    writePng(name, frame_.data(), width_, height_, bpp_, true);
+                    writePng(name, frame_.data(), width_, height_, bytesPerPixel_, true);
                     std::fprintf(stderr, "vyrhost: snapshot %s (frame %ld)\n", name.c_str(), take_);
                 }
                 ++take_;
@@ -232,7 +232,7 @@ class Renderer {
     void newInstance(unsigned seed) {
         instance_.reset();
         std::srand(seed);
-        instance_.reset(new Instance(plugin_, width_, height_, bpp_ * 8));
+        instance_.reset(new Instance(plugin_, width_, height_, bytesPerPixel_ * 8));
         instance_->setFrameRate(double(rate_.num) / rate_.den);
         for (size_t i = 0; i < values_.size(); ++i) {
             instance_->setParameter(uint32_t(i), values_[i]);
@@ -307,7 +307,7 @@ class Renderer {
         ss.output = numbered(take.find('%') == std::string::npos ? base + "-%d" + take.substr(base.size()) : take);
         ss.width = width_;
         ss.height = height_;
-        ss.bytesPerPixel = bpp_;
+        ss.bytesPerPixel = bytesPerPixel_;
         ss.rate = rate_;
         ss.codec = o_.codec;
         ss.crf = o_.crf;
@@ -351,7 +351,7 @@ class Renderer {
     Controls& controls_;
     Shared& shared_;
     Rate rate_;
-    int width_, height_, bpp_;
+    int width_, height_, bytesPerPixel_;
     FrameSource source_;
     std::unique_ptr<Instance> instance_;
     std::vector<float> values_;

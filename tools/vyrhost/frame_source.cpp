@@ -52,7 +52,7 @@ FrameSource::FrameSource(const std::string& path, bool testPicture, int width, i
       path_(path),
       width_(width),
       height_(height),
-      bpp_(bytesPerPixel),
+      bytesPerPixel_(bytesPerPixel),
       frameBytes_(size_t(width) * size_t(height) * size_t(bytesPerPixel)) {
     if (path.empty()) {
         kind_ = testPicture ? Kind::TestPicture : Kind::Black;
@@ -121,7 +121,7 @@ void FrameSource::warnOfDamage() {
 }
 
 void FrameSource::openClip() {
-    reader_.reset(new VideoReader(path_, width_, height_, bpp_));
+    reader_.reset(new VideoReader(path_, width_, height_, bytesPerPixel_));
     lengthHint_ = reader_->frameCountHint();
     rateNum_ = reader_->rateNum();
     rateDen_ = reader_->rateDen();
@@ -132,9 +132,9 @@ bool FrameSource::next(uint8_t* pixels, long index, bool loop) {
         case Kind::Plugin:
             // Created at its first frame, after the instance it feeds, so
             // that a seed gives both the same draws every run.
-            if (!inputInstance_) inputInstance_.reset(new Instance(*inputPlugin_, width_, height_, bpp_ * 8));
+            if (!inputInstance_) inputInstance_.reset(new Instance(*inputPlugin_, width_, height_, bytesPerPixel_ * 8));
             std::memset(pixels, 0, frameBytes_);
-            if (bpp_ == 4)
+            if (bytesPerPixel_ == 4)
                 for (size_t i = 3; i < frameBytes_; i += 4) pixels[i] = 255;
             if (!inputInstance_->processFrame(pixels))
                 throw HostError("input " + inputPlugin_->name() + ": processFrame failed at frame " +
@@ -142,11 +142,11 @@ bool FrameSource::next(uint8_t* pixels, long index, bool loop) {
             return true;
         case Kind::Black:
             std::memset(pixels, 0, frameBytes_);
-            if (bpp_ == 4)
+            if (bytesPerPixel_ == 4)
                 for (size_t i = 3; i < frameBytes_; i += 4) pixels[i] = 255;
             return true;
         case Kind::TestPicture:
-            drawTestPicture(pixels, width_, height_, bpp_, index);
+            drawTestPicture(pixels, width_, height_, bytesPerPixel_, index);
             return true;
         case Kind::Still:
             std::memcpy(pixels, pending_.front().data(), frameBytes_);

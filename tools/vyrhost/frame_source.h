@@ -55,7 +55,7 @@ class FrameSource {
 
     Kind kind_;
     std::string path_;
-    int width_, height_, bpp_;
+    int width_, height_, bytesPerPixel_;
     size_t frameBytes_;
     std::unique_ptr<VideoReader> reader_;
     bool damageReported_ = false;
