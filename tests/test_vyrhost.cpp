@@ -906,6 +906,7 @@ TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(hasRow(r.out, {"Broken0.so", "HostProbe"})) << r.out;
     EXPECT_TRUE(hasRow(r.out, {"Broken9.so", "HostProbe"})) << r.out;  // fails only at instantiate
+    EXPECT_TRUE(hasRow(r.out, {"Broken10.so", "HostProbe"})) << r.out;  // crashes only at instantiate
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     const std::string dir = VYR_BROKEN_DIR;
     for (const char* crashes : {"Broken1.so", "Broken2.so", "Broken3.so", "Broken4.so", "Broken5.so"})
@@ -920,6 +921,13 @@ TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
         EXPECT_EQ(one.status, 1) << command;
         EXPECT_EQ(one.err, "vyrhost: error: " + dir +
                                "/Broken1.so: crashed (Segmentation fault) while being loaded and asked about itself\n");
+    }
+    // A plug-in that described itself well and crashes later, outside a
+    // render, is named too.
+    for (const char* command : {"info", "bench"}) {
+        const Result crash = vyrhost({command, dir + "/Broken10.so"});
+        EXPECT_EQ(crash.status, 128 + SIGSEGV) << command;
+        EXPECT_EQ(crash.err, "vyrhost: error: " + dir + "/Broken10.so crashed (Segmentation fault)\n") << command;
     }
     // An instantiate answer whose low 32 bits are the failure word is a
     // failure, whatever its upper half holds.

@@ -9,7 +9,8 @@
 // loads, 3 answers a wild getInfo address, 4 a wild parameter name
 // address, 5 a wild description address, 6 calls exit() in getInfo, 7 lets
 // a C++ exception out of plugMain, 8 hangs in getInfo, 9 answers
-// instantiate with the failure word in the low half and garbage above it.
+// instantiate with the failure word in the low half and garbage above it,
+// 10 crashes in instantiate (after it described itself well).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -132,6 +133,7 @@ bool misbehave(uint32_t code, FFMixed& answer) {
                 return true;
             }
             break;
+        case 10: if (code == ff::kInstantiate) std::raise(SIGSEGV); break;
         default: break;
     }
     return false;

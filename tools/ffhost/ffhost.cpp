@@ -241,6 +241,9 @@ std::string runInChild(const std::string& path, int timeoutMs, const std::functi
         // The child: its answer goes into the pipe, and it ends with _exit so
         // that nothing of the parent's (buffered output, exit handlers) runs.
         close(fds[0]);
+        // The parent's crash reports are not the child's: a crash here is
+        // told through the exit status alone.
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, SIG_DFL);
         std::string answer;
         try {
             answer = "I" + work();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "crash_guard.h"
 #include "host_error.h"
 #include "plugin_folder.h"
 
@@ -123,6 +124,7 @@ int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
     const std::string path = resolvePlugin(pluginArg, pluginDir);
     // Loaded here only once it behaved in a child process.
     describeInChild(path, [](const Plugin&) { return std::string(); });
+    reportCrashesAs(path);
     Plugin plugin(path);
     const PluginInfo& i = plugin.info();
     std::vector<std::vector<std::string>> head = {

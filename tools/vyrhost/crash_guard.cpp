@@ -71,6 +71,29 @@ void onCrash(int sig) {
     raise(sig);
 }
 
+char culpritName[4096] = "vyrhost";
+
+const char* signalName(int sig) {
+    switch (sig) {
+        case SIGSEGV: return "Segmentation fault";
+        case SIGBUS: return "Bus error";
+        case SIGFPE: return "Floating point exception";
+        case SIGILL: return "Illegal instruction";
+        default: return "Aborted";
+    }
+}
+
+void onCrashOutsideRender(int sig) {
+    if (clearLine) put("\r\033[K");
+    put("vyrhost: error: ");
+    put(culpritName);
+    put(" crashed (");
+    put(signalName(sig));
+    put(")\n");
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
 void onStop(int) {
     // The first request ends the render after the current frame; a second
     // one while the plug-in is still busy ends it now.
@@ -80,6 +103,19 @@ void onStop(int) {
 }
 
 }  // namespace
+
+void reportCrashesAs(const std::string& culprit) {
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    copyText(culpritName, sizeof culpritName, culprit);
+    clearLine = isatty(STDERR_FILENO) != 0;
+    struct sigaction sa {};
+    sigfillset(&sa.sa_mask);
+    sa.sa_handler = onCrashOutsideRender;
+    for (int sig : kCrashSignals) sigaction(sig, &sa, nullptr);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
 
 CrashGuard::CrashGuard(const std::string& name) {
     copyText(pluginName, sizeof pluginName, name);

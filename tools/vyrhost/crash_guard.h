@@ -9,6 +9,12 @@
 
 namespace vyrhost {
 
+// Outside a render's CrashGuard (which reports in more detail while it
+// lives), a crash is one line naming `culprit`: the plug-in file vyrhost is
+// loading, asking or timing, or vyrhost itself. Installed by main() for
+// every command; later calls change the name.
+void reportCrashesAs(const std::string& culprit);
+
 class CrashGuard {
    public:
     explicit CrashGuard(const std::string& pluginName);

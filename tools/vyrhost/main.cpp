@@ -7,6 +7,7 @@
 #include <new>
 
 #include "commands.h"
+#include "crash_guard.h"
 #include "host_error.h"
 #include "options.h"
 #include "plugin_folder.h"
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     // A closed pipe is reported as a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     vyrhost::keepProgramArguments(argv);
+    vyrhost::reportCrashesAs("vyrhost");
 
     CLI::App app{"vyrhost: a command-line host for FreeFrame 1.0 video plug-ins"};
     app.set_version_flag("--version", "vyrhost 1.0");

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "crash_guard.h"
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -100,6 +102,7 @@ Session openSession(const RunOptions& options) {
     const std::string path = resolvePlugin(options.plugin, options.pluginDir);
     // Loaded into this process only once it behaved in a child process.
     describeInChild(path, [](const Plugin&) { return std::string(); });
+    reportCrashesAs(path);
     s.plugin.reset(new Plugin(path));
     const Plugin& p = *s.plugin;
     if (p.capability(options.depth == 24 ? 1 : 2) == 0)
