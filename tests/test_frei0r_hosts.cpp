@@ -138,6 +138,12 @@ class MeltTest : public ::testing::Test {
    protected:
     void SetUp() override {
         if (!have(VYR_MELT)) GTEST_SKIP() << "melt is not installed (Debian package melt)";
+#ifdef VYR_HOST_PRELOAD
+        // Under the preloaded sanitizer runtime melt 7.12 ends without a
+        // frame or hangs, with or without our plug-ins; the plain builds run
+        // these tests.
+        GTEST_SKIP() << "melt does not run under the sanitizer runtime; tested in the other builds";
+#endif
     }
 };
 
