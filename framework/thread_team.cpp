@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -24,6 +26,8 @@ struct Team {
     std::condition_variable done;  // caller: the last helper has left the loop
     std::atomic<bool> busy{false}; // a loop has the team
     int helpers = 0;               // helper threads started
+    std::vector<std::thread> threads;
+    bool quit = false;             // the process is exiting
     // The loop in progress, guarded by `lock`, except `next`.
     unsigned generation = 0;
     void (*body)(void*, int) = nullptr;
@@ -53,7 +57,8 @@ void helperLoop(Team* t, unsigned seen) {
     tInsideTeamLoop = true;
     std::unique_lock<std::mutex> lk(t->lock);
     for (;;) {
-        t->wake.wait(lk, [&] { return t->generation != seen; });
+        t->wake.wait(lk, [&] { return t->generation != seen || t->quit; });
+        if (t->quit) return;
         seen = t->generation;
         if (t->wanted == 0) continue;  // enough helpers, or the loop is over
         --t->wanted;
@@ -68,9 +73,30 @@ void helperLoop(Team* t, unsigned seen) {
     }
 }
 
+// At exit the helpers are woken and joined, so that no thread of ours is
+// still inside the library while the process is torn down (leak checkers
+// stop every thread and read its memory at that point).
+void stopHelpersAtExit() {
+    Team* t = team();
+    {
+        std::lock_guard<std::mutex> g(t->lock);
+        // A loop still running on another thread at exit keeps its helpers.
+        if (t->busy.load()) return;
+        t->quit = true;
+    }
+    t->wake.notify_all();
+    for (std::thread& th : t->threads)
+        if (th.joinable()) th.join();
+    t->threads.clear();
+}
+
 // A child process has only the thread that forked: its helpers are gone.
 void forgetHelpersAfterFork() {
     Team* t = team();
+    // Their records are kept, never joined nor destroyed: there is nothing
+    // left to join in the child.
+    new std::vector<std::thread>(std::move(t->threads));
+    t->threads.clear();
     new (&t->lock) std::mutex;
     new (&t->wake) std::condition_variable;
     new (&t->done) std::condition_variable;
@@ -82,12 +108,15 @@ void forgetHelpersAfterFork() {
 
 // Starts helpers up to `count`; answers how many there are.
 int ensureHelpers(Team* t, int count) {
-    static const bool registered = [] { return pthread_atfork(nullptr, nullptr, forgetHelpersAfterFork) == 0; }();
+    static const bool registered = [] {
+        std::atexit(stopHelpersAtExit);
+        return pthread_atfork(nullptr, nullptr, forgetHelpersAfterFork) == 0;
+    }();
     (void)registered;
     std::lock_guard<std::mutex> g(t->lock);
     while (t->helpers < count) {
         try {
-            std::thread(helperLoop, t, t->generation).detach();
+            t->threads.emplace_back(helperLoop, t, t->generation);
         } catch (const std::system_error&) {
             break;  // no more threads to be had: work with those there are
         }
