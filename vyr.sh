@@ -9,6 +9,8 @@
 #   ./vyr.sh build   install what is missing, build build/ (plug-ins in build/plugins/)
 #   ./vyr.sh package install what is missing, build, make the Debian package build/vyr_<version>_amd64.deb
 #   ./vyr.sh docs    install what is missing, build, write the plug-in pages docs/<Name>.md and their pictures
+#   ./vyr.sh format  lay the C++ sources out as .clang-format says
+#   ./vyr.sh tidy    run clang-tidy with .clang-tidy's checks (also part of test)
 #   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -19,7 +21,7 @@ PACKAGES=(
   cmake make g++ g++-multilib binutils pkgconf
   googletest libgtest-dev libbenchmark-dev
   frei0r-plugins-dev ffmpeg
-  clang libclang-rt-14-dev libomp-14-dev
+  clang libclang-rt-14-dev libomp-14-dev clang-format clang-tidy
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libpng-dev libcli11-dev
   nlohmann-json3-dev libavdevice-dev libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core liblo-dev libasound2-dev
   # the Debian package and the hosts that must find it once installed
@@ -62,6 +64,32 @@ configure_and_build_clang() {
   CC=clang CXX=clang++ cmake -S . -B "$dir" -Wno-dev "$@" >/dev/null
   # shellcheck disable=SC2086
   cmake --build "$dir" -j"$jobs" --target $targets
+}
+
+# The C++ sources of the tree.
+source_files() {
+  find framework particles plugins frei0r tests bench tools \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -type f |
+    sort
+}
+
+# clang-tidy with .clang-tidy's checks over the plug-ins, the framework and
+# the host programs, compiled as build-tidy/ would compile them. The tests
+# are left out: their assertion macros make the analysis many times slower.
+run_tidy() {
+  log "clang-tidy over the plug-ins, the framework and the host programs"
+  cmake -S . -B build-tidy -Wno-dev -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DVYR_TESTS=OFF >/dev/null
+  local out rc=0
+  out=$(grep -o '"file": *"[^"]*"' build-tidy/compile_commands.json | sed 's/.*"\([^"]*\)"$/\1/' |
+    grep -E "^$PWD/(framework|particles|plugins|frei0r|tools)/" | sort -u |
+    xargs -P"$jobs" -n4 clang-tidy -p build-tidy --quiet 2>/dev/null) || rc=$?
+  if [ "$rc" -eq 0 ]; then
+    echo "clang-tidy: no findings"
+    passed=$((passed + 1))
+  else
+    printf '%s\n' "$out" | grep -E 'error:|warning:' | sort -u
+    echo "clang-tidy: findings above"
+    failed=$((failed + 1))
+  fi
 }
 
 passed=0
@@ -171,8 +199,18 @@ case "$cmd" in
     run_tests build-asan
     run_tsan
     run_fuzz 20
+    run_tidy
     echo
     echo "tests: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    ;;
+  format)
+    install_packages
+    source_files | xargs clang-format -i
+    ;;
+  tidy)
+    install_packages
+    run_tidy
     [ "$failed" -eq 0 ]
     ;;
   fuzz)

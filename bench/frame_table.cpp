@@ -35,6 +35,7 @@ struct Case {
 };
 
 const std::vector<Case>& cases() {
+    // clang-format off
     static const std::vector<Case> list = {
         {"VyrSnowSpecks1", "1080p defaults", 1920, 1080, {}},
         {"VyrSnowSpecks1", "1080p heaviest", 1920, 1080, {{"Dot Scale", 1.0f}, {"Brightness", 1.0f}, {"Num Particles", 1.0f}}},
@@ -52,6 +53,7 @@ const std::vector<Case>& cases() {
           {"Alpha Mode", 1.0f}, {"Blend Input", 1.0f}}},
         {"VyrBrushDrift1", "4K defaults", 3840, 2160, {}},
     };
+    // clang-format on
     return list;
 }
 

@@ -43,7 +43,7 @@ void formatDisplayValue(float v, char (&field)[16]) {
 // are those that hosts written against these plug-ins have always received,
 // kept so that no host that happens to ask sees a change.
 uint32_t pluginCaps(uint32_t capability) {
-    switch (capability) {
+    switch (capability) {  // NOLINT(bugprone-branch-clone): one answer per code
         case 0: return 0;        // 16-bit video: refused
         case 1: return 1;        // 24-bit video
         case 2: return 1;        // 32-bit video

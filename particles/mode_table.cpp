@@ -87,6 +87,7 @@ int sineStep(int x) { return static_cast<int>(256.0 * std::sin(static_cast<doubl
 }  // namespace
 
 // Black through dark red and orange to light yellow.
+// clang-format off
 const uint8_t paletteRed[256] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1,
@@ -141,6 +142,7 @@ const uint8_t paletteBlue[256] = {
     8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 9, 9, 9, 9, 9, 9,
     9, 9, 9, 10, 10, 10, 10, 10, 10, 10, 10, 11, 11, 11, 11, 11,
 };
+// clang-format on
 
 int tripleSine(int i) { return std::clamp(sineStep(sineStep(sineStep(i))), 0, 255); }
 

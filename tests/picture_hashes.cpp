@@ -49,6 +49,7 @@ constexpr uint32_t k24 = ff::kDepth24;
 // plug-in runs at 24 and 32 bits, at odd sizes, at 1920x1080 and through
 // all three frame entries.
 const std::vector<Scenario>& scenarios() {
+    // clang-format off
     static const std::vector<Scenario> list = {
         {"VyrSnowSpecks1", "defaults-32", 160, 120, k32, {}, 4},
         {"VyrSnowSpecks1", "defaults-24", 97, 61, k24, {}, 4},
@@ -141,6 +142,7 @@ const std::vector<Scenario>& scenarios() {
          {{0, "Dot Scale", 1.0f}, {0, "Num Particles", 1.0f}, {0, "Source Zoom", 1.0f}, {0, "Source Range", 1.0f},
           {0, "Alpha Mode", 1.0f}, {0, "Blend Input", 1.0f}}, 1},
     };
+    // clang-format on
     return list;
 }
 

@@ -34,6 +34,7 @@ uint32_t bits(float f) {
 }
 
 const std::vector<Expected>& expectations() {
+    // clang-format off
     static const std::vector<Expected> all = {
         {"VyrSnowSpecks1", "vr46", 1, 906,
          "Source plugin: creating what it says: white dots (of different size), 3D rotatable around center",
@@ -60,6 +61,7 @@ const std::vector<Expected>& expectations() {
           {"Displacement", bits(1.0f)}, {"Source Rotation", 0}, {"Angle X", bits(0.5f)}, {"Angle Y", bits(0.5f)},
           {"Angle Z", bits(0.5f)}, {"Alpha Mode", bits(0.75f)}, {"Feedback", bits(0.5f)}, {"Blend Input", 0}}},
     };
+    // clang-format on
     return all;
 }
 

@@ -319,6 +319,7 @@ class Renderer {
         take_ = 0;
         takeFrames_ = 0;
         std::vector<std::string> names;
+        names.reserve(size_t(controls_.count()));
         for (int i = 0; i < controls_.count(); ++i) names.push_back(controls_.name(i));
         take_log_.start(names, values_, seed_);
         shared_.recording = true;

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <new>
 
 #include "commands.h"
@@ -71,7 +72,7 @@ void addCount(CLI::App* cmd, const std::string& name, long& target, long min, lo
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int runCommandLine(int argc, char** argv) {
     // A closed pipe is reported as a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     vyrhost::keepProgramArguments(argv);
@@ -204,6 +205,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vyrhost: error: %s\n", e.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "vyrhost: error: out of memory\n");
+    }
+    return 1;
+}
+
+int main(int argc, char** argv) {
+    // Whatever else fails is one line too, not an abort.
+    try {
+        return runCommandLine(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vyrhost: error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "vyrhost: error: unknown failure\n");
     }
     return 1;
 }
