@@ -63,9 +63,7 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
+double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
 
 // Median time of one memcpy of `bytes`, between buffers already touched.
 double memcpyMs(size_t bytes, int runs) {
@@ -91,7 +89,7 @@ double frameMs(const Case& c, int frames) {
         for (const auto& p : c.params) inst.setParameter(lib.parameterIndex(p.first), p.second);
         std::vector<uint8_t> frame(inst.frameBytes());
         for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i * 131 >> 7);  // an effect's input
-        for (int i = 0; i < 4; ++i)  // seeding and warm-up frames
+        for (int i = 0; i < 4; ++i)                                                  // seeding and warm-up frames
             if (!inst.processFrame(frame.data())) return -1.0;
         std::vector<double> t;
         for (int i = 0; i < frames; ++i) {
@@ -144,8 +142,9 @@ int main(int argc, char** argv) {
     }
     const char* hostIsa = std::getenv("VYR_ISA");
     const std::string savedIsa = hostIsa ? hostIsa : "";
-    std::printf("median of %d frames, processFrame in place, 32-bit pixels; 'copies' = frame time / memcpy of the frame\n\n",
-                frames);
+    std::printf(
+        "median of %d frames, processFrame in place, 32-bit pixels; 'copies' = frame time / memcpy of the frame\n\n",
+        frames);
     std::printf("| %-14s | %-14s | %-8s | thr | %8s | %8s | %7s |\n", "plug-in", "case", "isa", "fps", "ms", "copies");
     std::printf("|%s|%s|%s|-----|%s|%s|%s|\n", std::string(16, '-').c_str(), std::string(16, '-').c_str(),
                 std::string(10, '-').c_str(), std::string(10, '-').c_str(), std::string(10, '-').c_str(),

@@ -54,7 +54,7 @@ constexpr bool paramSpecsAgree(const ParamSpec (&specs)[N], int count) {
 struct PluginDescriptor {
     const char* uniqueId;  // four characters
     const char* name;
-    uint32_t type;         // ff::kTypeEffect or ff::kTypeSource
+    uint32_t type;  // ff::kTypeEffect or ff::kTypeSource
     uint32_t majorVersion;
     uint32_t minorVersion;
     const char* description;

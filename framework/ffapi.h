@@ -66,7 +66,9 @@ struct FrameImageStruct {
     int32_t reserved2;
 };
 
-enum { kMaxSlots = 16 };
+enum {
+    kMaxSlots = 16
+};
 
 struct FrameMultiStruct {
     uint32_t numInputs;
@@ -83,8 +85,7 @@ static_assert(sizeof(PlugExtendedInfoStruct) == 40, "PlugExtendedInfoStruct layo
 static_assert(sizeof(SetParameterStruct) == 16 && offsetof(SetParameterStruct, NewParameterValue) == 8,
               "SetParameterStruct layout");
 static_assert(sizeof(ProcessFrameCopyStruct) == 24, "ProcessFrameCopyStruct layout");
-static_assert(sizeof(FrameImageStruct) == 40 && offsetof(FrameImageStruct, pixels2) == 24,
-              "FrameImageStruct layout");
+static_assert(sizeof(FrameImageStruct) == 40 && offsetof(FrameImageStruct, pixels2) == 24, "FrameImageStruct layout");
 static_assert(sizeof(FrameMultiStruct) == 272 && offsetof(FrameMultiStruct, numOutputs) == 136,
               "FrameMultiStruct layout");
 #elif defined(__i386__)
@@ -92,8 +93,7 @@ static_assert(sizeof(PlugInfoStruct) == 32, "PlugInfoStruct layout");
 static_assert(sizeof(PlugExtendedInfoStruct) == 24, "PlugExtendedInfoStruct layout");
 static_assert(sizeof(SetParameterStruct) == 8, "SetParameterStruct layout");
 static_assert(sizeof(ProcessFrameCopyStruct) == 12, "ProcessFrameCopyStruct layout");
-static_assert(sizeof(FrameImageStruct) == 32 && offsetof(FrameImageStruct, pixels2) == 20,
-              "FrameImageStruct layout");
+static_assert(sizeof(FrameImageStruct) == 32 && offsetof(FrameImageStruct, pixels2) == 20, "FrameImageStruct layout");
 static_assert(sizeof(FrameMultiStruct) == 136 && offsetof(FrameMultiStruct, numOutputs) == 68,
               "FrameMultiStruct layout");
 #endif

@@ -97,8 +97,7 @@ bool PlugObj::recordIsUsable(const FrameMultiStruct& frame) const {
     if (in->bytesPerPixel != out->bytesPerPixel) return false;
     if (in->bytesPerPixel != 3 && in->bytesPerPixel != 4) return false;
     if (pluginDescriptor.slotDepthMustMatchInstance && in->bytesPerPixel != bytesPerPixel()) return false;
-    return in->width == width() && in->height == height() && out->width == width() &&
-           out->height == height();
+    return in->width == width() && in->height == height() && out->width == width() && out->height == height();
 }
 
 int PlugObj::processFrameMulti(FrameMultiStruct* pFrameData) { return runGenerator(pFrameData, true); }

@@ -7,15 +7,17 @@
 
 int PlugObj::bytesPerPixel() const {
     switch (videoInfo.BitDepth) {
-        case ff::kDepth32: return 4;
-        case ff::kDepth24: return 3;
-        default: return 2;
+        case ff::kDepth32:
+            return 4;
+        case ff::kDepth24:
+            return 3;
+        default:
+            return 2;
     }
 }
 
 size_t PlugObj::frameBytes() const {
-    return static_cast<size_t>(width()) * static_cast<size_t>(height()) *
-           static_cast<size_t>(bytesPerPixel());
+    return static_cast<size_t>(width()) * static_cast<size_t>(height()) * static_cast<size_t>(bytesPerPixel());
 }
 
 void PlugObj::clampParams() {

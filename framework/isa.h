@@ -10,7 +10,11 @@
 // best one there is.
 #pragma once
 
-enum class Isa : int { Portable = 0, Avx2 = 1, Avx512 = 2 };
+enum class Isa : int {
+    Portable = 0,
+    Avx2 = 1,
+    Avx512 = 2
+};
 
 // The best path this CPU offers.
 Isa bestIsa();

@@ -44,17 +44,32 @@ void formatDisplayValue(float v, char (&field)[16]) {
 // kept so that no host that happens to ask sees a change.
 uint32_t pluginCaps(uint32_t capability) {
     switch (capability) {  // NOLINT(bugprone-branch-clone): one answer per code
-        case 0: return 0;        // 16-bit video: refused
-        case 1: return 1;        // 24-bit video
-        case 2: return 1;        // 32-bit video
-        case 3: return 1;        // processFrameCopy
-        case 4: return 1;        // undefined code
-        case 10: return 1;       // minimum input frames
-        case 11: return 1;       // maximum input frames
-        case 15: return 3;       // copy or in place: both
-        case 16: return 1;       // undefined code
-        case 17: return 2;       // undefined code
-        case 18: case 19: case 20: case 21: return 65535;  // undefined codes
-        default: return 0;       // 5 to 9, 12 to 14 and 22 on: undefined, none
+        case 0:
+            return 0;  // 16-bit video: refused
+        case 1:
+            return 1;  // 24-bit video
+        case 2:
+            return 1;  // 32-bit video
+        case 3:
+            return 1;  // processFrameCopy
+        case 4:
+            return 1;  // undefined code
+        case 10:
+            return 1;  // minimum input frames
+        case 11:
+            return 1;  // maximum input frames
+        case 15:
+            return 3;  // copy or in place: both
+        case 16:
+            return 1;  // undefined code
+        case 17:
+            return 2;  // undefined code
+        case 18:
+        case 19:
+        case 20:
+        case 21:
+            return 65535;  // undefined codes
+        default:
+            return 0;  // 5 to 9, 12 to 14 and 22 on: undefined, none
     }
 }

@@ -10,8 +10,8 @@
 
 #include "descriptor.h"
 #include "ffapi.h"
-#include "random_source.h"
 #include "plugin_members.h"
+#include "random_source.h"
 
 struct PlugObjBase {
     bool fMultiReady = false;

@@ -22,12 +22,12 @@ thread_local bool tInsideTeamLoop = false;
 
 struct Team {
     std::mutex lock;
-    std::condition_variable wake;  // helpers: a new loop has started
-    std::condition_variable done;  // caller: the last helper has left the loop
-    std::atomic<bool> busy{false}; // a loop has the team
-    int helpers = 0;               // helper threads started
+    std::condition_variable wake;   // helpers: a new loop has started
+    std::condition_variable done;   // caller: the last helper has left the loop
+    std::atomic<bool> busy{false};  // a loop has the team
+    int helpers = 0;                // helper threads started
     std::vector<std::thread> threads;
-    bool quit = false;             // the process is exiting
+    bool quit = false;  // the process is exiting
     // The loop in progress, guarded by `lock`, except `next`.
     unsigned generation = 0;
     void (*body)(void*, int) = nullptr;

@@ -107,8 +107,7 @@ F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     if (info == nullptr) return;
     info->name = pluginDescriptor.name;
     info->author = kAuthor;
-    info->plugin_type =
-        pluginDescriptor.type == ff::kTypeSource ? F0R_PLUGIN_TYPE_SOURCE : F0R_PLUGIN_TYPE_FILTER;
+    info->plugin_type = pluginDescriptor.type == ff::kTypeSource ? F0R_PLUGIN_TYPE_SOURCE : F0R_PLUGIN_TYPE_FILTER;
     // Byte 0 blue, 1 green, 2 red, 3 alpha: the FreeFrame 32-bit pixel.
     info->color_model = F0R_COLOR_MODEL_BGRA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;

@@ -37,7 +37,8 @@ bool TimedScene::build(unsigned width, unsigned height, uint32_t seed) {
     // A new instance starts from the declared defaults, never from defaults
     // another instance's look has published into the library's table.
     for (int i = 0; i < kNumParams; ++i)
-        created->setParameter(uint32_t(i), obj_ != nullptr ? obj_->getParameter(uint32_t(i)) : kParamSpecs[i].defaultValue);
+        created->setParameter(uint32_t(i),
+                              obj_ != nullptr ? obj_->getParameter(uint32_t(i)) : kParamSpecs[i].defaultValue);
     deInstantiate(obj_);
     obj_ = created;
     seed_ = seed;

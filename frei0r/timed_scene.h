@@ -71,10 +71,10 @@ class TimedScene {
 
     PlugObj* obj_ = nullptr;
     uint32_t seed_ = 0;
-    Checkpoint start_ = {};            // the scene as created: before step 0
+    Checkpoint start_ = {};                // the scene as created: before step 0
     std::vector<Checkpoint> checkpoints_;  // ascending steps, multiples of interval_
     int64_t interval_ = 0;
-    int64_t current_ = -1;   // the step the scene stands at; -1 before step 0
+    int64_t current_ = -1;  // the step the scene stands at; -1 before step 0
     int64_t lastDrawn_ = -1;
     // Whether the motion since the seeded start ran with `runValues_` from
     // step 0 on, so that it equals a replay with those values and may be

@@ -9,7 +9,8 @@
 
 // stamp_kernels.cpp, once per instruction-set path.
 VYR_DECLARE_ISA_KERNEL(int, stampBlobSpan,
-                       (int32_t* counters, const int32_t* kernelRow, int count, int32_t u, int32_t step, int32_t weight))
+                       (int32_t * counters, const int32_t* kernelRow, int count, int32_t u, int32_t step,
+                        int32_t weight))
 
 namespace {
 
@@ -129,8 +130,8 @@ void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, cons
             // saturated one stays saturated; its zeros add nothing, which is
             // cheaper than testing for them.
             if (left < right)
-                rowSaturated += stampSpan(counters + left, kernelRow, right - left, (left - blob.cornerX) * step, step,
-                                          weight);
+                rowSaturated +=
+                    stampSpan(counters + left, kernelRow, right - left, (left - blob.cornerX) * step, step, weight);
             fullRows += rowSaturated == w;
         }
     }
@@ -145,7 +146,8 @@ void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, cons
         int32_t* bandRows = rows + size_t(bandTop - top) * size_t(w);
         stampBand(bandTop, bandEnd, blobs, blobCount, kernel, spans, bandRows, w);
         if (sink.done != nullptr)
-            for (int y = bandTop; y < bandEnd; ++y) sink.done(sink.context, y, bandRows + size_t(y - bandTop) * size_t(w));
+            for (int y = bandTop; y < bandEnd; ++y)
+                sink.done(sink.context, y, bandRows + size_t(y - bandTop) * size_t(w));
     }
 }
 

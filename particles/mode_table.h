@@ -23,9 +23,9 @@ struct ModeRecord {
     uint8_t rampGreen[256];
     uint8_t rampBlue[256];
     uint8_t rampAlpha[256];
-    int32_t countGain;       // particles = countGain x "Num Particles" + 10, limited by the renderer
-    int32_t attractorCount;  // attractors that pull in the motion step
-    float defaultSpeed;      // published as the default of "Speed" while the look is active
+    int32_t countGain;          // particles = countGain x "Num Particles" + 10, limited by the renderer
+    int32_t attractorCount;     // attractors that pull in the motion step
+    float defaultSpeed;         // published as the default of "Speed" while the look is active
     float defaultNumParticles;  // published as the default of "Num Particles" likewise
 
     // Blob (or brush dot) diameter in pixels at full nearness for "Dot

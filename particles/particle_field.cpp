@@ -48,8 +48,7 @@ void buildNoise(std::vector<uint8_t>& noise, size_t pixels, RandomSource& random
 // One step of one particle. G is negative and the step subtracts the sum,
 // so the particle is pulled toward each attractor with strength
 // 15 K^2 / distance^2.
-inline void pullOne(ParticleRecord& p, Vec3& v, const Vec3* attractors, int n, float G, float K, float S,
-                    float speed) {
+inline void pullOne(ParticleRecord& p, Vec3& v, const Vec3* attractors, int n, float G, float K, float S, float speed) {
     float fx = 0.0f, fy = 0.0f, fz = 0.0f;
     for (int k = 0; k < n; ++k) {
         const float dx = attractors[k].x - p.x;

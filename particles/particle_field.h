@@ -43,10 +43,10 @@ struct ParticleConfig {
 
 struct ParticleField {
     const ParticleConfig* config = nullptr;
-    std::vector<int32_t> blobKernel;   // 256 x 256, row = vertical offset
+    std::vector<int32_t> blobKernel;      // 256 x 256, row = vertical offset
     KernelRowSpan kernelSpans[256] = {};  // of each blobKernel row
-    std::vector<uint8_t> noiseBytes;   // w*h + kGrainWindow
-    std::vector<int32_t> accumBuffer;  // w*h counters, 0..kCounterLimit
+    std::vector<uint8_t> noiseBytes;      // w*h + kGrainWindow
+    std::vector<int32_t> accumBuffer;     // w*h counters, 0..kCounterLimit
     std::vector<Vec3> attractors;
     std::vector<ParticleRecord> particlePos;
     std::vector<Vec3> particleVel;

@@ -27,8 +27,7 @@ struct ViewRotation {
 };
 
 inline ViewRotation viewRotation(float angleX, float angleY, float angleZ) {
-    return {std::sin(angleX), std::cos(angleX), std::sin(angleY),
-            std::cos(angleY), std::sin(angleZ), std::cos(angleZ)};
+    return {std::sin(angleX), std::cos(angleX), std::sin(angleY), std::cos(angleY), std::sin(angleZ), std::cos(angleZ)};
 }
 
 // Turns (x, y, z) about X, then Y, then Z. The order of every product and

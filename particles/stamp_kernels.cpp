@@ -9,8 +9,8 @@
 // Adds (kernel value x weight) >> 16 to counters[0..count-1], saturating at
 // kCounterLimit; pixel i reads kernel column (u + i x step) >> 16. Answers
 // how many counters reached the limit in this call.
-int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __restrict kernelRow, int count,
-                                int32_t u, int32_t step, int32_t weight) {
+int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __restrict kernelRow, int count, int32_t u,
+                                int32_t step, int32_t weight) {
     int reached = 0;
     for (int i = 0; i < count; ++i) {
         const int32_t k = kernelRow[(u + i * step) >> 16];

@@ -18,9 +18,8 @@ std::string frei0rPath(const std::string& name) { return frei0rDir() + "/" + nam
 
 const std::vector<std::string>& frei0rEntryPoints() {
     static const std::vector<std::string> names = {
-        "f0r_construct",       "f0r_deinit", "f0r_destruct", "f0r_get_param_info",
-        "f0r_get_param_value", "f0r_get_plugin_info", "f0r_init", "f0r_set_param_value",
-        "f0r_update",          "f0r_update2"};
+        "f0r_construct",       "f0r_deinit", "f0r_destruct",        "f0r_get_param_info", "f0r_get_param_value",
+        "f0r_get_plugin_info", "f0r_init",   "f0r_set_param_value", "f0r_update",         "f0r_update2"};
     return names;
 }
 

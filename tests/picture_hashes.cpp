@@ -24,7 +24,11 @@ namespace {
 
 // How the frames reach the plug-in: in place, through processFrameCopy, or
 // through a caller's multi-frame record (code 16).
-enum class Call { InPlace, Copy, Multi };
+enum class Call {
+    InPlace,
+    Copy,
+    Multi
+};
 
 // A parameter set before the first frame (frame 0) or before frame `frame`.
 struct Change {

@@ -16,13 +16,11 @@ namespace vyrtest {
 std::string pluginPath(const std::string& name) { return std::string(VYR_PLUGIN_DIR) + "/" + name + ".so"; }
 
 const std::vector<std::string>& allPluginNames() {
-    static const std::vector<std::string> names = {"VyrSnowSpecks1", "VyrGlobHeap1", "VyrGlobSwirl1",
-                                                   "VyrBrushDrift1"};
+    static const std::vector<std::string> names = {"VyrSnowSpecks1", "VyrGlobHeap1", "VyrGlobSwirl1", "VyrBrushDrift1"};
     return names;
 }
 
-PluginLibrary::PluginLibrary(const std::string& name)
-    : ffhost::Library(pluginPath(name), Unload::never), name_(name) {}
+PluginLibrary::PluginLibrary(const std::string& name) : ffhost::Library(pluginPath(name), Unload::never), name_(name) {}
 
 const PlugInfoStruct* PluginLibrary::info() const {
     return static_cast<const PlugInfoStruct*>(callValue(ff::kGetInfo, 0).PointerValue);
@@ -76,7 +74,9 @@ void Instance::setAll(const std::vector<float>& values) {
     for (size_t i = 0; i < values.size(); ++i) setParameter(uint32_t(i), values[i]);
 }
 
-float Instance::getParameter(uint32_t index) const { return ffhost::floatFromWord(lib_.call(ff::kGetParameter, index, id())); }
+float Instance::getParameter(uint32_t index) const {
+    return ffhost::floatFromWord(lib_.call(ff::kGetParameter, index, id()));
+}
 
 std::string Instance::displayText(uint32_t index) const {
     const char* p = static_cast<const char*>(lib_.callValue(ff::kGetParameterDisplay, index, id()).PointerValue);
@@ -198,8 +198,8 @@ std::vector<uint8_t> texturedPicture(const Instance& inst, unsigned seed) {
 ::testing::AssertionResult everyByteIs(const std::vector<uint8_t>& bytes, uint8_t value) {
     for (size_t i = 0; i < bytes.size(); ++i)
         if (bytes[i] != value)
-            return ::testing::AssertionFailure() << "byte " << i << " of " << bytes.size() << " is " << int(bytes[i])
-                                                 << ", not " << int(value);
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " of " << bytes.size() << " is " << int(bytes[i]) << ", not " << int(value);
     return ::testing::AssertionSuccess();
 }
 

@@ -59,7 +59,7 @@ class Instance {
 
     uint32_t setParameter(uint32_t index, float value);
     uint32_t setParameter(const std::string& name, float value);
-    void set(const Settings& settings);           // each must be accepted
+    void set(const Settings& settings);             // each must be accepted
     void setAll(const std::vector<float>& values);  // parameters 0, 1, 2...
     float getParameter(uint32_t index) const;
     std::string displayText(uint32_t index) const;  // all 16 bytes

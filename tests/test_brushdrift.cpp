@@ -166,13 +166,13 @@ TEST(BrushDriftDots, KernelIsSpreadOverTheDot) {
     placeDot(particleAt(-10, 0, 40, 1, 1, 1), brushView(scene.shape, kNoRotation, 0.0f, 40.0f), scene.members.dots[0]);
     placeDot(particleAt(5, 0, 40, 1, 1, 1), brushView(scene.shape, kNoRotation, 11.0f, 40.0f), scene.members.dots[1]);
     stampDots(scene.members, scene.shape, 2);
-    EXPECT_EQ(scene.coverage(5, 10), 0);      // column 0 of the kernel adds nothing
-    EXPECT_EQ(scene.coverage(6, 10), 25);     // (1 x 1677721) >> 16
-    EXPECT_EQ(scene.coverage(14, 10), 230);   // an even dot reaches almost the far edge
-    EXPECT_EQ(scene.coverage(15, 10), 0);     // outside the dot
-    EXPECT_EQ(scene.coverage(29, 10), 209);   // 11 pixels wide: only 10 covered, stops at 209
+    EXPECT_EQ(scene.coverage(5, 10), 0);     // column 0 of the kernel adds nothing
+    EXPECT_EQ(scene.coverage(6, 10), 25);    // (1 x 1677721) >> 16
+    EXPECT_EQ(scene.coverage(14, 10), 230);  // an even dot reaches almost the far edge
+    EXPECT_EQ(scene.coverage(15, 10), 0);    // outside the dot
+    EXPECT_EQ(scene.coverage(29, 10), 209);  // 11 pixels wide: only 10 covered, stops at 209
     EXPECT_EQ(scene.coverage(30, 10), 0);
-    EXPECT_EQ(scene.coverage(14, 4), 0);      // rows 5..14 only
+    EXPECT_EQ(scene.coverage(14, 4), 0);  // rows 5..14 only
     EXPECT_EQ(scene.coverage(14, 5), 230);
     EXPECT_EQ(scene.coverage(14, 15), 0);
 }
@@ -343,8 +343,10 @@ TEST(BrushDriftComposite, RoundsExactlyToNearest) {
     std::vector<uint8_t> first(65536 * 4), second(65536 * 4), dest(65536 * 4);
     std::vector<uint8_t> first3(65536 * 3), second3(65536 * 3), dest3(65536 * 3);
     for (int i = 0; i < 65536; ++i) {
-        for (int j = 0; j < 4; ++j) first[size_t(i) * 4 + j] = uint8_t(i & 255), second[size_t(i) * 4 + j] = uint8_t(i >> 8);
-        for (int j = 0; j < 3; ++j) first3[size_t(i) * 3 + j] = uint8_t(i & 255), second3[size_t(i) * 3 + j] = uint8_t(i >> 8);
+        for (int j = 0; j < 4; ++j)
+            first[size_t(i) * 4 + j] = uint8_t(i & 255), second[size_t(i) * 4 + j] = uint8_t(i >> 8);
+        for (int j = 0; j < 3; ++j)
+            first3[size_t(i) * 3 + j] = uint8_t(i & 255), second3[size_t(i) * 3 + j] = uint8_t(i >> 8);
     }
     int wrong = 0;
     for (int a = 0; a < 256; ++a) {
@@ -482,7 +484,8 @@ TEST_F(BrushDriftPlugin, ThreeBytePixelsMatchTheColourBytesWithoutFeedback) {
 
 TEST_F(BrushDriftPlugin, InPlaceCopyAndMultiFrameAgree) {
     const uint32_t w = 72, h = 40;
-    const vyrtest::Settings params = {{"Blend Input", 0.6f}, {"Alpha Mode", 1.0f}, {"Source Val", 0.3f}, {"Feedback", 0.2f}};
+    const vyrtest::Settings params = {
+        {"Blend Input", 0.6f}, {"Alpha Mode", 1.0f}, {"Source Val", 0.3f}, {"Feedback", 0.2f}};
     const auto inPlace = frames(w, h, ff::kDepth32, params, 3);
 
     vyrtest::Instance copy(lib, w, h, ff::kDepth32);

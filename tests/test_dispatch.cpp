@@ -118,7 +118,8 @@ TEST_P(Dispatch, MultiFrameEntryRefusesChannelNumbers) {
         EXPECT_EQ(notices.text(), "Vyr_Multi: Error: pFrameData == NULL\n");
     }
     StderrCapture notices;
-    for (uint32_t channel : {1u, 2u, 255u, 65535u}) EXPECT_EQ(lib.call(ff::kProcessFrameMulti, channel, inst.id()), ff::kFail);
+    for (uint32_t channel : {1u, 2u, 255u, 65535u})
+        EXPECT_EQ(lib.call(ff::kProcessFrameMulti, channel, inst.id()), ff::kFail);
     EXPECT_EQ(notices.text(), "");
 }
 

@@ -221,7 +221,8 @@ TEST_P(EditorFiles, SourceClipsHoldEveryParameterAtItsDefault) {
     static const std::regex property(R"re(<property name="([^"]+)">([^<]*)</property>)re");
     std::vector<std::pair<std::string, double>> values;
     for (auto it = std::sregex_iterator(clip.begin(), clip.end(), property); it != std::sregex_iterator(); ++it)
-        if ((*it)[1] != "length" && (*it)[1] != "mlt_service") values.push_back({unescapeXml((*it)[1]), number((*it)[2])});
+        if ((*it)[1] != "length" && (*it)[1] != "mlt_service")
+            values.push_back({unescapeXml((*it)[1]), number((*it)[2])});
     ASSERT_EQ(values.size(), names_.size());
     for (size_t i = 0; i < values.size(); ++i) {
         EXPECT_EQ(values[i].first, names_[i]);

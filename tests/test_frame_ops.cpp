@@ -8,11 +8,11 @@
 
 #include "plugin_host.h"
 
+using vyrtest::everyByteIs;
 using vyrtest::Instance;
 using vyrtest::PluginLibrary;
-using vyrtest::StderrCapture;
-using vyrtest::everyByteIs;
 using vyrtest::samePicture;
+using vyrtest::StderrCapture;
 using vyrtest::texturedPicture;
 
 namespace {
@@ -75,8 +75,10 @@ TEST_P(FrameOps, InPlaceAndCopyGiveTheSamePicturesAndCopiesNeverWriteTheirInput)
             std::srand(20 + f);
             ASSERT_EQ(aliased.processFrameCopy({shared.data()}, shared), 0u);
             EXPECT_TRUE(samePicture(frame, out, inPlace.bytesPerPixel())) << "depth code " << depth << ", frame " << f;
-            EXPECT_TRUE(samePicture(copyInput, input, inPlace.bytesPerPixel())) << "depth code " << depth << ", frame " << f;
-            EXPECT_TRUE(samePicture(shared, frame, inPlace.bytesPerPixel())) << "depth code " << depth << ", frame " << f;
+            EXPECT_TRUE(samePicture(copyInput, input, inPlace.bytesPerPixel()))
+                << "depth code " << depth << ", frame " << f;
+            EXPECT_TRUE(samePicture(shared, frame, inPlace.bytesPerPixel()))
+                << "depth code " << depth << ", frame " << f;
         }
     }
 }
@@ -154,10 +156,23 @@ TEST_P(FrameOps, CallersRecordOfAnotherShapeIsRefused) {
         EXPECT_EQ(notices.text(), "Vyr_Multi: Error: No valid input data present\n");
     };
     const std::vector<uint8_t> big = texturedPicture(inst, 3);
-    { CallerRecord c(big, kW, kH, 4); c.out.bytesPerPixel = 3; refused(c); }
-    { CallerRecord c(big, kW, kH, 2); refused(c); }
-    { CallerRecord c(big, kW / 2, kH, 4); refused(c); }
-    { CallerRecord c(big, kW, kH + 1, 4); refused(c); }
+    {
+        CallerRecord c(big, kW, kH, 4);
+        c.out.bytesPerPixel = 3;
+        refused(c);
+    }
+    {
+        CallerRecord c(big, kW, kH, 2);
+        refused(c);
+    }
+    {
+        CallerRecord c(big, kW / 2, kH, 4);
+        refused(c);
+    }
+    {
+        CallerRecord c(big, kW, kH + 1, 4);
+        refused(c);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPlugins, FrameOps, ::testing::ValuesIn(vyrtest::allPluginNames()),
@@ -248,9 +263,9 @@ TEST_P(SourceContract, CallersRecordIsClearedAndDrawnAtItsOwnPixelSize) {
         const uint8_t* d = &deep[4 * p];
         const uint8_t* s = &shallow[3 * p];
         if (d[0] != s[0] || d[1] != s[1] || d[2] != s[2] || d[3] != 255 || (grey && (s[0] != s[1] || s[0] != s[2])))
-            return ::testing::AssertionFailure() << "pixel " << p << ": " << int(d[0]) << " " << int(d[1]) << " "
-                                                 << int(d[2]) << " " << int(d[3]) << " at 32 bits, " << int(s[0])
-                                                 << " " << int(s[1]) << " " << int(s[2]) << " at 24 bits";
+            return ::testing::AssertionFailure()
+                   << "pixel " << p << ": " << int(d[0]) << " " << int(d[1]) << " " << int(d[2]) << " " << int(d[3])
+                   << " at 32 bits, " << int(s[0]) << " " << int(s[1]) << " " << int(s[2]) << " at 24 bits";
     }
     return ::testing::AssertionSuccess();
 }

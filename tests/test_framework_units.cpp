@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "isa.h"
 #include "plug_obj.h"
 #include "plugin_host.h"
-#include "isa.h"
 #include "thread_team.h"
 
 namespace {
@@ -108,8 +108,8 @@ TEST(Instantiate, RefusesBadFormats) {
     EXPECT_FALSE(make(64, 48, 3));
     EXPECT_FALSE(make(0, 48));
     EXPECT_FALSE(make(64, 0));
-    EXPECT_FALSE(make(65536, 65536));         // byte count beyond a signed 32-bit int
-    EXPECT_FALSE(make(0xFFFFFFFFu, 1));        // negative as a signed width
+    EXPECT_FALSE(make(65536, 65536));    // byte count beyond a signed 32-bit int
+    EXPECT_FALSE(make(0xFFFFFFFFu, 1));  // negative as a signed width
     EXPECT_TRUE(make(1, 1, ff::kDepth24));
     EXPECT_EQ(instantiate(nullptr), nullptr);
     EXPECT_EQ(deInstantiate(nullptr), -1);
@@ -330,14 +330,43 @@ TEST(ProcessFrameMulti, RefusesRecordsThatDoNotFitTheInstance) {
         EXPECT_EQ(notices.text(), "Vyr_Multi: Error: No valid input data present\n");
         EXPECT_EQ(c.outPixels, std::vector<uint8_t>(c.outPixels.size(), 0));
     };
-    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.out.bytesPerPixel = 3; expectRefused(c); }
-    { CallerRecord c(pattern(size_t(16) * 8 * 2, 9), 16, 8, 2); expectRefused(c); }
-    { CallerRecord c(pattern(size_t(8) * 8 * 4, 9), 8, 8, 4); expectRefused(c); }    // smaller than the instance
-    { CallerRecord c(pattern(size_t(16) * 4 * 4, 9), 16, 4, 4); expectRefused(c); }
-    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.record.numOutputs = 0; expectRefused(c); }
-    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.record.numInputs = 0; expectRefused(c); }
-    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.in.pixels = nullptr; expectRefused(c); }
-    { CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4); c.record.outputs[0] = nullptr; expectRefused(c); }
+    {
+        CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4);
+        c.out.bytesPerPixel = 3;
+        expectRefused(c);
+    }
+    {
+        CallerRecord c(pattern(size_t(16) * 8 * 2, 9), 16, 8, 2);
+        expectRefused(c);
+    }
+    {
+        CallerRecord c(pattern(size_t(8) * 8 * 4, 9), 8, 8, 4);
+        expectRefused(c);
+    }  // smaller than the instance
+    {
+        CallerRecord c(pattern(size_t(16) * 4 * 4, 9), 16, 4, 4);
+        expectRefused(c);
+    }
+    {
+        CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4);
+        c.record.numOutputs = 0;
+        expectRefused(c);
+    }
+    {
+        CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4);
+        c.record.numInputs = 0;
+        expectRefused(c);
+    }
+    {
+        CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4);
+        c.in.pixels = nullptr;
+        expectRefused(c);
+    }
+    {
+        CallerRecord c(pattern(size_t(16) * 8 * 4, 9), 16, 8, 4);
+        c.record.outputs[0] = nullptr;
+        expectRefused(c);
+    }
     EXPECT_EQ(obj->renderCalls, 0);
 }
 

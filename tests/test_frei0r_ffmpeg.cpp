@@ -42,8 +42,9 @@ const char kPreload[] = "";
 #endif
 
 std::string ffmpegCommand(const std::string& arguments) {
-    return std::string(kPreload) + "FREI0R_PATH='" + vyrtest::frei0rDir() + "' '" VYR_FFMPEG "' -nostdin -hide_banner " +
-           "-loglevel error " + arguments + " -frames:v " + std::to_string(kFrames) + " -f rawvideo -pix_fmt bgra -";
+    return std::string(kPreload) + "FREI0R_PATH='" + vyrtest::frei0rDir() +
+           "' '" VYR_FFMPEG "' -nostdin -hide_banner " + "-loglevel error " + arguments + " -frames:v " +
+           std::to_string(kFrames) + " -f rawvideo -pix_fmt bgra -";
 }
 
 std::vector<std::vector<uint8_t>> runFfmpeg(const std::string& arguments) {
@@ -159,8 +160,7 @@ TEST_P(Frei0rSource, RendersTheFreeFrameFramesWithDefaults) {
     for (unsigned k = 0; k < kFrames; ++k) EXPECT_TRUE(samePicture(viaFfmpeg[k], viaFreeFrame[k])) << "frame " << k;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, Frei0rSource,
-                         ::testing::Values("VyrSnowSpecks1", "VyrGlobHeap1", "VyrGlobSwirl1"),
+INSTANTIATE_TEST_SUITE_P(Sources, Frei0rSource, ::testing::Values("VyrSnowSpecks1", "VyrGlobHeap1", "VyrGlobSwirl1"),
                          [](const ::testing::TestParamInfo<std::string>& p) { return p.param; });
 
 TEST(Frei0rEffect, PaintsARawClipAsTheFreeFrameFaceDoes) {

@@ -173,8 +173,8 @@ TEST_F(MeltTest, ParallelRenderingGivesTheFramesOfOneThread) {
 TEST_F(MeltTest, ClipsInOneProjectEachShowTheirOwnScene) {
     // Three clips one after the other, two of the same plug-in with other
     // seeds: each shows what it shows alone at its times.
-    const Frames project = runMelt(
-        "frei0r.VyrGlobSwirl1 out=9 frei0r.VyrSnowSpecks1 out=9 frei0r.VyrGlobSwirl1 out=9 Seed=0.5", 30);
+    const Frames project =
+        runMelt("frei0r.VyrGlobSwirl1 out=9 frei0r.VyrSnowSpecks1 out=9 frei0r.VyrGlobSwirl1 out=9 Seed=0.5", 30);
     ASSERT_EQ(project.size(), 30u);
     const Frames swirl = reference("VyrGlobSwirl1", {}, 30, 0, 10);
     const Frames specks = reference("VyrSnowSpecks1", {}, 30, 10, 10);
@@ -205,19 +205,22 @@ TEST(GStreamerTest, FramesEqualTheInstanceAtTheSameSeedAndTime) {
     if (!have(VYR_GST_LAUNCH)) GTEST_SKIP() << "gst-launch-1.0 is not installed (Debian package gstreamer1.0-tools)";
     for (unsigned rate : {25u, 60u}) {
         TempDir dir;
-        const std::string command = hostEnvironment() + "'" VYR_GST_LAUNCH "' -q frei0r-src-vyrglobswirl1 seed=0.000042 "
-                                    "speed=0.6 num-buffers=8 ! video/x-raw,format=BGRA,width=" + std::to_string(kW) +
-                                    ",height=" + std::to_string(kH) + ",framerate=" + std::to_string(rate) +
-                                    "/1 ! filesink location='" + dir.file("out.raw") + "' 2>&1";
+        const std::string command = hostEnvironment() +
+                                    "'" VYR_GST_LAUNCH
+                                    "' -q frei0r-src-vyrglobswirl1 seed=0.000042 "
+                                    "speed=0.6 num-buffers=8 ! video/x-raw,format=BGRA,width=" +
+                                    std::to_string(kW) + ",height=" + std::to_string(kH) +
+                                    ",framerate=" + std::to_string(rate) + "/1 ! filesink location='" +
+                                    dir.file("out.raw") + "' 2>&1";
         int status = -1;
         const std::vector<uint8_t> log = vyrtest::commandOutput(command, &status);
         if (status != 0 && std::string(log.begin(), log.end()).find("no element") != std::string::npos)
             GTEST_SKIP() << "GStreamer has no frei0r elements (Debian package gstreamer1.0-plugins-bad)";
         ASSERT_EQ(status, 0) << command << "\n" << std::string(log.begin(), log.end());
         const int speed = 2;  // "Speed"
-        EXPECT_TRUE(sameFrames(readFrames(dir.file("out.raw")),
-                               reference("VyrGlobSwirl1", {{seedParamIndex("VyrGlobSwirl1"), 0.000042}, {speed, 0.6}},
-                                         rate, 0, 8)))
+        EXPECT_TRUE(sameFrames(
+            readFrames(dir.file("out.raw")),
+            reference("VyrGlobSwirl1", {{seedParamIndex("VyrGlobSwirl1"), 0.000042}, {speed, 0.6}}, rate, 0, 8)))
             << rate << " fps";
     }
 }
@@ -227,7 +230,8 @@ TEST(FfmpegTest, MillisecondsAtEveryFrameRateGiveTheInstancesPictures) {
     for (unsigned rate : {25u, 30u, 50u}) {
         const std::string command = hostEnvironment() + "'" VYR_FFMPEG "' -nostdin -hide_banner -loglevel error " +
                                     "-f lavfi -i 'frei0r_src=size=" + std::to_string(kW) + "x" + std::to_string(kH) +
-                                    ":framerate=" + std::to_string(rate) + ":filter_name=VyrSnowSpecks1:filter_params=" +
+                                    ":framerate=" + std::to_string(rate) +
+                                    ":filter_name=VyrSnowSpecks1:filter_params=" +
                                     "0.9|0.05|0.5|0.5|0.5|0.5|1|0.000042' -frames:v 9 -f rawvideo -pix_fmt bgra -";
         int status = -1;
         const Frames frames = splitFrames(vyrtest::commandOutput(command, &status));

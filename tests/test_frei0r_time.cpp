@@ -26,7 +26,7 @@ double stepTime(unsigned step) { return step / kStepsPerSecond; }
 std::vector<float> busyValues(const std::string& name, uint32_t count, uint32_t variant = 0) {
     std::vector<float> v(count);
     for (uint32_t i = 0; i < count; ++i) v[i] = 0.25f + 0.06f * float((i * 5 + variant * 7) % 11);
-    v[0] = 0.9f;  // a drawing switch where the first parameter is one
+    v[0] = 0.9f;                                 // a drawing switch where the first parameter is one
     if (name == "VyrBrushDrift1") v[12] = 0.0f;  // "Feedback"
     if (name == "VyrSnowSpecks1") v[1] = 0.02f;  // "Dot Scale": small dots on a small frame
     return v;
@@ -98,7 +98,8 @@ TEST_P(Frei0rTime, EveryFrameRateShowsTheSamePictureAtTheSameTime) {
         }
     }
     for (int r = 1; r < 4; ++r)
-        for (size_t s = 0; s < 3; ++s) EXPECT_TRUE(atSeconds[r][s] == atSeconds[0][s]) << rates[r] << " fps, second " << s;
+        for (size_t s = 0; s < 3; ++s)
+            EXPECT_TRUE(atSeconds[r][s] == atSeconds[0][s]) << rates[r] << " fps, second " << s;
     // One second is 60 steps.
     Scene direct(lib, values);
     EXPECT_TRUE(direct.at(stepTime(60)) == atSeconds[0][1]);

@@ -92,7 +92,7 @@ constexpr int kSide = 336;
 
 TEST(GlobHeapCount, NumParticlesMapsToActiveCount) {
     Heap heap(64, 48);
-    const std::vector<std::pair<float, int>> cases = {{0.0f, 10}, {0.08f, 30}, {0.5f, 138}, {0.96f, 255},
+    const std::vector<std::pair<float, int>> cases = {{0.0f, 10},   {0.08f, 30}, {0.5f, 138}, {0.96f, 255},
                                                       {0.97f, 256}, {1.0f, 256}, {-3.0f, 10}, {7.0f, 256}};
     for (const auto& c : cases) {
         heap.set("Num Particles", c.first);
@@ -122,7 +122,7 @@ TEST(GlobHeapCount, OnlyActiveParticlesMoveAndDraw) {
 
 TEST(GlobHeapBlob, LoneNearBlobIsTheProfile) {
     Heap heap(kSide, kSide);
-    heap.set("Dot Scale", 0.5f);  // D = 256: one kernel cell per pixel
+    heap.set("Dot Scale", 0.5f);                 // D = 256: one kernel cell per pixel
     heap.isolate(0.0f, 0.0f, heap.sceneSpan());  // in front: full nearness
     const std::vector<int> g = greys(heap.render(), 4);
     const int corner = kSide / 2 - 128;
@@ -211,7 +211,7 @@ TEST(GlobHeapGrain, ShadeLimits) {
     EXPECT_EQ(px[4], 1);    // -64 + 130 / 2
     EXPECT_EQ(px[8], 255);  // 255 - 64 + 127, lowered
     EXPECT_EQ(px[12], 255);
-    EXPECT_EQ(px[16], 0);   // 1 - 64 + 0, raised
+    EXPECT_EQ(px[16], 0);  // 1 - 64 + 0, raised
     uint8_t rgb[5 * 3 + 1];
     rgb[15] = 0x77;
     shadeRow(counters, noise, 0, rgb, 5, 3);

@@ -12,8 +12,8 @@
 #include "field_colour.h"
 #include "particle_field.h"
 #include "plugin_host.h"
-#include "swirl_frame.h"
 #include "random_source.h"
+#include "swirl_frame.h"
 
 // The C library's rand(), the sequence the FreeFrame face draws from.
 static RandomSource cLibraryRandom;
@@ -22,7 +22,7 @@ namespace {
 
 // The parameter table's defaults, in row order.
 constexpr float kDefaults[kNumParams] = {0.5f, 0.32f, 0.3f, 0.0f, 0.5f, 0.5f, 0.5f, 0.2f,
-                                               0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.0f, 0.0f};
+                                         0.5f, 0.5f,  0.5f, 0.5f, 0.5f, 0.5f, 0.0f, 0.0f};
 
 struct Params {
     float v[kNumParams];
@@ -234,7 +234,7 @@ TEST_F(SwirlPlacement, BlobsWhollyOffTheFrameAreSkipped) {
     // Ten pixels wide: half = 5.
     EXPECT_FALSE(place(-325.0f, 0.0f, 0.0f, Params(), 0.0f).visible);  // centre column -5
     EXPECT_TRUE(place(-324.0f, 0.0f, 0.0f, Params(), 0.0f).visible);
-    EXPECT_TRUE(place(324.0f, 0.0f, 0.0f, Params(), 0.0f).visible);   // centre column 644
+    EXPECT_TRUE(place(324.0f, 0.0f, 0.0f, Params(), 0.0f).visible);  // centre column 644
     EXPECT_FALSE(place(325.0f, 0.0f, 0.0f, Params(), 0.0f).visible);
     EXPECT_FALSE(place(0.0f, -245.0f, 0.0f, Params(), 0.0f).visible);
     EXPECT_TRUE(place(0.0f, 244.0f, 0.0f, Params(), 0.0f).visible);
@@ -493,9 +493,8 @@ TEST_F(SwirlPlugin, ModePicksTheEmptyFieldColour) {
         float mode;
         int r, g, b;
     };
-    const Case cases[] = {{0.0f, 167, 167, 167}, {0.19f, 167, 167, 167}, {0.2f, 255, 255, 255},
-                          {0.5f, 5, 5, 5},       {0.79f, 224, 224, 224}, {0.8f, 244, 148, 12},
-                          {0.99f, 244, 148, 12}, {1.0f, 248, 240, 44}};
+    const Case cases[] = {{0.0f, 167, 167, 167},  {0.19f, 167, 167, 167}, {0.2f, 255, 255, 255}, {0.5f, 5, 5, 5},
+                          {0.79f, 224, 224, 224}, {0.8f, 244, 148, 12},   {0.99f, 244, 148, 12}, {1.0f, 248, 240, 44}};
     for (uint32_t depth : {ff::kDepth32, ff::kDepth24}) {
         vyrtest::Instance inst(*lib, 13, 7, depth);
         inst.setParameter("Draw Switch!", 0.0f);
@@ -591,7 +590,7 @@ TEST_F(SwirlPlugin, DrawSwitchForgetsTheSwarm) {
     std::srand(1);
     vyrtest::Instance inst(*lib, w, h);
     const std::vector<uint8_t> first = inst.renderFrame();  // seeds
-    inst.renderFrame();                                      // moves
+    inst.renderFrame();                                     // moves
     inst.setParameter("Draw Switch!", 0.0f);
     const std::vector<uint8_t> off = inst.renderFrame();
     EXPECT_TRUE(std::all_of(off.begin(), off.end(), [&](uint8_t b) { return b == 167 || b == 255; }));

@@ -87,8 +87,13 @@ TEST_P(Lifecycle, FramesClampStoredParameters) {
 
 TEST_P(Lifecycle, ExtremeParameterValuesNeverBreakAFrame) {
     PluginLibrary lib(GetParam());
-    const float extremes[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                              -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, 1.0f, 0.0f};
+    const float extremes[] = {std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              1e30f,
+                              -1e30f,
+                              1.0f,
+                              0.0f};
     for (float v : extremes) {
         Instance inst(lib, 33, 17);
         for (uint32_t i = 0; i < lib.numParameters(); ++i) inst.setParameter(i, v);

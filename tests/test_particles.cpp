@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "blob_view.h"
-#include "descriptor.h"
-#include "mode_table.h"
-#include "particle_field.h"
 #include "brushdrift/particle_config.h"
+#include "descriptor.h"
 #include "globheap/particle_config.h"
 #include "globswirl/particle_config.h"
+#include "mode_table.h"
+#include "particle_field.h"
 #include "plugin_host.h"
 #include "random_source.h"
 
@@ -202,8 +202,8 @@ TEST(ModeTables, PaletteSpotColoursAndRuns) {
 }
 
 TEST(ModeTables, TripleSineCurve) {
-    const std::map<int, int> known = {{0, 0},    {1, 1},    {2, 6},    {4, 14},   {8, 28},
-                                      {16, 60},  {32, 113}, {64, 196}, {96, 238}, {128, 252}};
+    const std::map<int, int> known = {{0, 0},   {1, 1},    {2, 6},    {4, 14},   {8, 28},
+                                      {16, 60}, {32, 113}, {64, 196}, {96, 238}, {128, 252}};
     for (const auto& kv : known) EXPECT_EQ(tripleSine(kv.first), kv.second) << kv.first;
     EXPECT_LT(tripleSine(148), 255);
     for (int i = 149; i < 256; ++i) EXPECT_EQ(tripleSine(i), 255) << i;
@@ -261,17 +261,27 @@ TEST(ModeTables, PresetThreeStaircases) {
 // speedGain, speedBias, sizeGain, sizeBias, thresholds, countGain,
 // attractorCount, defaultSpeed, defaultNumParticles, as one comparable row.
 std::vector<double> scalars(const ModeRecord& m) {
-    return {m.speedGain,           m.speedBias,          m.sizeGain,          m.sizeBias,
-            double(m.floorLevelA), double(m.floorFillA), double(m.floorLevelB), double(m.floorFillB),
-            double(m.countGain),   double(m.attractorCount), m.defaultSpeed,  m.defaultNumParticles};
+    return {m.speedGain,
+            m.speedBias,
+            m.sizeGain,
+            m.sizeBias,
+            double(m.floorLevelA),
+            double(m.floorFillA),
+            double(m.floorLevelB),
+            double(m.floorFillB),
+            double(m.countGain),
+            double(m.attractorCount),
+            m.defaultSpeed,
+            m.defaultNumParticles};
 }
 
 TEST(ModeTables, PresetScalars) {
     const float a = 0.2f, b = 0.5f;
-    const std::vector<std::vector<double>> shared = {
-        {8, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b},    {6, 0, 256, 0, 0, 30, 5, 10, 1024, 8, a, a},
-        {8, 0, 192, 64, 0, 0, 0, 0, 256, 8, b, b},    {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a},
-        {6, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b}};
+    const std::vector<std::vector<double>> shared = {{8, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b},
+                                                     {6, 0, 256, 0, 0, 30, 5, 10, 1024, 8, a, a},
+                                                     {8, 0, 192, 64, 0, 0, 0, 0, 256, 8, b, b},
+                                                     {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a},
+                                                     {6, 0, 164, 92, 0, 0, 0, 0, 256, 8, b, b}};
     const std::vector<std::pair<const ParticleConfig*, std::vector<double>>> first = {
         {&kHeapField, {10, 0, 512, 0, 0, 0, 0, 0, 256, 16, a, a}},
         {&kBrushField, {10, 0, 256, 0, 12, 50, 20, 0, 1024, 8, a, a}},
@@ -424,10 +434,10 @@ TEST(Motion, PullTowardTheAttractors) {
     const float K = 1.5f, S = 100.0f;
     auto f = motionField(Vec3{10.0f, 0.0f, 0.0f});
     ParticleField& field = f->field;
-    place(field, 0, 0.0f, 0.0f, 0.0f);    // 10 units away on x
-    place(field, 1, 10.0f, 0.0f, 0.5f);   // closer than 1: distance floored
-    place(field, 2, 10.0f, 0.0f, 0.0f);   // on top: no force
-    place(field, 3, 0.0f, 20.0f, 0.0f);   // beyond the active count
+    place(field, 0, 0.0f, 0.0f, 0.0f);   // 10 units away on x
+    place(field, 1, 10.0f, 0.0f, 0.5f);  // closer than 1: distance floored
+    place(field, 2, 10.0f, 0.0f, 0.0f);  // on top: no force
+    place(field, 3, 0.0f, 20.0f, 0.0f);  // beyond the active count
     field.particleCount = 3;
     stepParticles(field, K, S, 0.0f);
     const float strength = 15.0f * K * K;  // per attractor, 16 of them
@@ -581,7 +591,7 @@ TEST(BlobPlacement, EdgeClipping) {
     const BlobView view = viewOf(w, h, 0.0f);  // minimum diameter 10, half 5
     BlobPlacement b{};
     EXPECT_FALSE(placeBlobAt(-5, 15, 1.0f, view, b));  // touches the left edge from outside
-    EXPECT_EQ(b.left, b.right);                         // nothing on the frame
+    EXPECT_EQ(b.left, b.right);                        // nothing on the frame
     EXPECT_FALSE(placeBlobAt(w + 5, 15, 1.0f, view, b));
     EXPECT_FALSE(placeBlobAt(20, -5, 1.0f, view, b));
     EXPECT_FALSE(placeBlobAt(20, h + 5, 1.0f, view, b));

@@ -12,8 +12,8 @@ namespace {
 // Edges of the seeding arithmetic (0 counts as 1; values of 2^31 and above
 // are read as negative words; the Schrage constants), then a spread.
 std::vector<uint32_t> seedsToCheck() {
-    std::vector<uint32_t> seeds = {0u, 1u, 2u, 42u, 16807u, 127773u, 127774u, 2147483646u, 2147483647u,
-                                   2147483648u, 3000000000u, 4294967295u};
+    std::vector<uint32_t> seeds = {0u,      1u,          2u,          42u,         16807u,      127773u,
+                                   127774u, 2147483646u, 2147483647u, 2147483648u, 3000000000u, 4294967295u};
     for (uint32_t k = 1; k <= 12; ++k) seeds.push_back(k * 357913941u + 1000003u * k * k);
     return seeds;
 }

@@ -56,9 +56,7 @@ std::set<Pixel> litPixels(const std::vector<uint8_t>& frame, int w, int bpp) {
     return lit;
 }
 
-uint8_t at(const std::vector<uint8_t>& frame, int w, int bpp, int x, int y) {
-    return frame[(size_t(y) * w + x) * bpp];
-}
+uint8_t at(const std::vector<uint8_t>& frame, int w, int bpp, int x, int y) { return frame[(size_t(y) * w + x) * bpp]; }
 
 struct IntPoint {
     int x, y, z;
@@ -513,10 +511,10 @@ TEST_F(ConeProfile, OverlappingConesSaturate) {
     drawCone(accum.data(), kSide, kSide, table.data(), dot);
     drawCone(accum.data(), kSide, kSide, table.data(), dot);
     EXPECT_EQ(cell(300, 300), 255);
-    EXPECT_EQ(cell(300 + 100, 300), 255);    // 2 x 155
-    EXPECT_EQ(cell(300 - 150, 300), 210);    // 2 x 105
-    EXPECT_EQ(cell(300 + 199, 300), 112);    // 2 x 56
-    EXPECT_EQ(cell(300 + 200, 300), 0);      // outside the square
+    EXPECT_EQ(cell(300 + 100, 300), 255);  // 2 x 155
+    EXPECT_EQ(cell(300 - 150, 300), 210);  // 2 x 105
+    EXPECT_EQ(cell(300 + 199, 300), 112);  // 2 x 56
+    EXPECT_EQ(cell(300 + 200, 300), 0);    // outside the square
     for (int32_t v : accum) ASSERT_LE(v, 255);
 }
 
@@ -535,7 +533,7 @@ TEST_F(ConeProfile, ReachesFarBeyondASmallFrame) {
     std::fill(small.begin(), small.end(), 0);
     drawCone(small.data(), w, w, table.data(), {515, 515, 512, 1});
     EXPECT_EQ(small[size_t(3) * w + 3], 255 - ((724 * 1) >> 8));  // offset (-512, -512)
-    EXPECT_EQ(small[size_t(3) * w + 2], 0);                        // offset -513: outside
+    EXPECT_EQ(small[size_t(3) * w + 2], 0);                       // offset -513: outside
     drawCone(small.data(), w, w, table.data(), {5000, -7000, 512, 1});
     EXPECT_EQ(small[size_t(3) * w + 3], 255 - ((724 * 1) >> 8));  // nothing added
 }

@@ -40,7 +40,7 @@ struct Scenario {
     unsigned width, height;
     uint32_t bitDepth;
     unsigned seed;
-    float base;  // every parameter starts at base + index / 64, wrapped into 0..1
+    float base;          // every parameter starts at base + index / 64, wrapped into 0..1
     float modeSweep[4];  // "Mode" (or the first parameter) frame by frame
 };
 

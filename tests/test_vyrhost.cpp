@@ -2,10 +2,10 @@
 // prints and decoding the files it writes. The HostProbe test plug-in shows
 // exactly which values and frames the host passed on.
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 #include <png.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -203,8 +203,9 @@ TEST(VyrhostInfo, MatchesWhatEachPluginSaysThroughPlugMain) {
         const PlugInfoStruct* pi = lib.info();
         EXPECT_NE(r.out.find("Name:           " + name + "\n"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("ID:             " + std::string(pi->PluginUniqueID, 4) + "\n"), std::string::npos);
-        EXPECT_NE(r.out.find(pi->PluginType == ff::kTypeSource ? "Type:           source\n" : "Type:           effect\n"),
-                  std::string::npos);
+        EXPECT_NE(
+            r.out.find(pi->PluginType == ff::kTypeSource ? "Type:           source\n" : "Type:           effect\n"),
+            std::string::npos);
         const PlugExtendedInfoStruct* ei = lib.extendedInfo();
         EXPECT_NE(r.out.find("Version:        " + std::to_string(ei->PluginMajorVersion) + "." +
                              std::to_string(ei->PluginMinorVersion) + "\n"),
@@ -336,7 +337,8 @@ TEST_F(VyrhostTest, OurFrei0rFacesRenderWhatTheFreeFrameFacesRender) {
         ASSERT_EQ(info.status, 0) << info.err;
         EXPECT_NE(info.out.find("frei0r-"), std::string::npos);
         EXPECT_NE(info.out.find("DESCRIPTION"), std::string::npos);  // explanations for every parameter
-        ASSERT_EQ(vyrhost({"render", name, "--params", path("p.json"), "--set", "1=0.6", "-o", path("ff.png")}).status, 0);
+        ASSERT_EQ(vyrhost({"render", name, "--params", path("p.json"), "--set", "1=0.6", "-o", path("ff.png")}).status,
+                  0);
         const Result r = vyrhost({"render", frei0r, "--params", path("p.json"), "--set", "1=0.6", "--set",
                                   "Seed=0.000009", "-o", path("f0r.png")});
         ASSERT_EQ(r.status, 0) << r.err;
@@ -419,15 +421,15 @@ TEST_F(VyrhostTest, OddSizesArePaddedOrScaledToAYuv420pFileThatPlaysEverywhere) 
     v = probeVideo(path("s.webm"));
     EXPECT_EQ(std::to_string(v.width) + "x" + std::to_string(v.height), "76x44");
     // Formats without chroma pairs keep the size.
-    ASSERT_EQ(vyrhost({"render", kProbe, "--size", "75x43", "--frames", "2", "--codec", "ffv1", "-o", path("o.mkv")})
-                  .status,
-              0);
+    ASSERT_EQ(
+        vyrhost({"render", kProbe, "--size", "75x43", "--frames", "2", "--codec", "ffv1", "-o", path("o.mkv")}).status,
+        0);
     EXPECT_EQ(probeVideo(path("o.mkv")).width, 75);
 }
 
 TEST_F(VyrhostTest, SequencesAndRawFramesCarryTheSamePictures) {
-    const std::vector<std::string> common = {"render", "VyrBrushDrift1", "--size", "32x24", "--frames", "3",
-                                             "--seed", "3"};
+    const std::vector<std::string> common = {"render", "VyrBrushDrift1", "--size", "32x24", "--frames",
+                                             "3",      "--seed",         "3"};
     std::vector<std::string> seq = common;
     seq.insert(seq.end(), {"-o", path("f_%03d.png")});
     ASSERT_EQ(vyrhost(seq).status, 0);
@@ -461,8 +463,8 @@ TEST_F(VyrhostTest, EffectRendersOverAnInputVideo) {
     ASSERT_EQ(made.status, 0) << made.err;
 
     // Without --frames the clip is as long as the input.
-    Result r = vyrhost({"render", "VyrBrushDrift1", "--input", path("in.mp4"), "--size", "80x60", "-o",
-                        path("out.mp4")});
+    Result r =
+        vyrhost({"render", "VyrBrushDrift1", "--input", path("in.mp4"), "--size", "80x60", "-o", path("out.mp4")});
     ASSERT_EQ(r.status, 0) << r.err;
     VideoFacts v = probeVideo(path("out.mp4"));
     EXPECT_EQ(v.frames, 12);
@@ -495,11 +497,11 @@ struct AlphaCase {
 
 TEST_F(VyrhostTest, VideosKeepAlphaWhereTheCodecCarriesIt) {
     // An input whose alpha runs 0, 4, 8... across; the probe passes it on.
-    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
-                   "color=c=red:size=64x48,format=rgba,geq=r='X*4':g='Y*5':b=128:a='X*4'", "-frames:v", "1",
-                   path("in.png")})
-                  .status,
-              0);
+    ASSERT_EQ(
+        run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+             "color=c=red:size=64x48,format=rgba,geq=r='X*4':g='Y*5':b=128:a='X*4'", "-frames:v", "1", path("in.png")})
+            .status,
+        0);
     const std::vector<AlphaCase> cases = {{"ffv1.mkv", "ffv1", "", 0},
                                           {"qtrle.mov", "qtrle", "", 0},
                                           {"prores.mov", "prores_ks", "", 2},
@@ -598,9 +600,9 @@ TEST_F(VyrhostTest, AnotherPluginCanFeedAnEffect) {
     EXPECT_TRUE(anyColour(a));
     EXPECT_EQ(a.rgba, b.rgba);  // both instances draw from the seed
     // The probe passes its input on: the source's frame, not the test picture.
-    ASSERT_EQ(vyrhost({"render", kProbe, "--input", "plugin:VyrSnowSpecks1", "--size", "64x48", "-o", path("p.png")})
-                  .status,
-              0);
+    ASSERT_EQ(
+        vyrhost({"render", kProbe, "--input", "plugin:VyrSnowSpecks1", "--size", "64x48", "-o", path("p.png")}).status,
+        0);
     ASSERT_EQ(vyrhost({"render", kProbe, "--size", "64x48", "-o", path("t.png")}).status, 0);
     EXPECT_NE(readPng(path("p.png")).rgba, readPng(path("t.png")).rgba);
     expectFailure(vyrhost({"render", kProbe, "--input", "plugin:NoSuchPlugin", "-o", path("x.png")}),
@@ -610,8 +612,8 @@ TEST_F(VyrhostTest, AnotherPluginCanFeedAnEffect) {
 // ---------------------------------------------------------------- parameters, seed
 
 TEST_F(VyrhostTest, RampsRunFromTheFirstValueToTheLast) {
-    const Result r = vyrhost({"render", kProbe, "--size", "8x8", "--frames", "5", "--ramp", "Level=0:1", "-o",
-                              path("r_%d.png")});
+    const Result r =
+        vyrhost({"render", kProbe, "--size", "8x8", "--frames", "5", "--ramp", "Level=0:1", "-o", path("r_%d.png")});
     ASSERT_EQ(r.status, 0) << r.err;
     const int expected[5] = {0, 63, 127, 191, 255};  // trunc(255 x (0, .25, .5, .75, 1))
     for (int f = 0; f < 5; ++f) EXPECT_EQ(readPng(path("r_" + std::to_string(f) + ".png")).at(0, 0, 0), expected[f]);
@@ -689,7 +691,8 @@ TEST_F(VyrhostTest, ParameterFilesKeyframesReachThePlugin) {
     EXPECT_FALSE(exists(path("o_2.png")));
 
     // A re-seed in a take starts a fresh instance from that seed.
-    std::ofstream(path("reseed.json")) << R"({ "size": "8x6", "frames": 3, "seed": 3, "seeds": [{"frame": 2, "seed": 5}] })";
+    std::ofstream(path("reseed.json"))
+        << R"({ "size": "8x6", "frames": 3, "seed": 3, "seeds": [{"frame": 2, "seed": 5}] })";
     ASSERT_EQ(vyrhost({"render", kProbe, "--params", path("reseed.json"), "-o", path("r_%d.png")}).status, 0);
     ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x6", "--seed", "5", "-o", path("s5.png")}).status, 0);
     EXPECT_EQ(readPng(path("r_1.png")).at(1, 0, 0), readPng(path("s.png")).at(1, 0, 0));
@@ -698,7 +701,8 @@ TEST_F(VyrhostTest, ParameterFilesKeyframesReachThePlugin) {
     std::ofstream(path("bad.json")) << R"({ "parameters": { "Levle": 0.5 } })";
     expectFailure(vyrhost({"render", kProbe, "--params", path("bad.json"), "-o", path("x.png")}),
                   "HostProbe has no parameter \"Levle\"");
-    std::ofstream(path("order.json")) << R"({ "parameters": { "Level": [{"frame": 5, "value": 0}, {"time": 0.1, "value": 1}] } })";
+    std::ofstream(path("order.json"))
+        << R"({ "parameters": { "Level": [{"frame": 5, "value": 0}, {"time": 0.1, "value": 1}] } })";
     expectFailure(vyrhost({"render", kProbe, "--params", path("order.json"), "-o", path("x.png")}),
                   "key 1 comes before key 0");
     EXPECT_FALSE(exists(path("x.png")));
@@ -762,8 +766,8 @@ TEST_F(VyrhostTest, UnwritableOutputsAreReported) {
 
 TEST_F(VyrhostTest, PluginFailuresLeaveNothingHalfWritten) {
     // The probe fails its fourth frame (Fail Frame 0.003 names frame 3).
-    Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Fail Frame=0.003", "-o",
-                        path("x.mp4")});
+    Result r = vyrhost(
+        {"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Fail Frame=0.003", "-o", path("x.mp4")});
     expectFailure(r, "HostProbe: processFrame failed at frame 3; " + path("x.mp4") + " was not written");
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Fail Frame=0.003", "--copy", "-o",
@@ -778,8 +782,8 @@ TEST_F(VyrhostTest, PluginFailuresLeaveNothingHalfWritten) {
 
 TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
     for (const std::string out : {"x.mp4", "x.png"}) {
-        const Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Crash Frame=0.002",
-                                  "-o", path(out)});
+        const Result r = vyrhost(
+            {"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Crash Frame=0.002", "-o", path(out)});
         EXPECT_EQ(r.status, 128 + SIGSEGV);
         EXPECT_EQ(r.err, "vyrhost: error: HostProbe crashed at frame 2; " + path(out) + " was not written\n");
         EXPECT_TRUE(listing(dir_).empty());
@@ -789,8 +793,9 @@ TEST_F(VyrhostTest, PluginCrashesAreReportedAndCleanedUp) {
 // Damaged inputs are used as far as they decode, with one warning line: the
 // frames lost, or that a video gave only one frame.
 TEST_F(VyrhostTest, DamagedInputsAreUsedWithAWarning) {
-    const std::vector<std::string> clip = {VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
-                                           "testsrc=size=64x48:rate=30", "-frames:v", "30", "-c:v", "mpeg4", "-g", "5"};
+    const std::vector<std::string> clip = {
+        VYRHOST_FFMPEG, "-v", "error", "-f",    "lavfi", "-i", "testsrc=size=64x48:rate=30",
+        "-frames:v",    "30", "-c:v",  "mpeg4", "-g",    "5"};
     std::vector<std::string> args = clip;
     args.push_back(path("clip.avi"));
     ASSERT_EQ(run(args).status, 0);
@@ -806,7 +811,8 @@ TEST_F(VyrhostTest, DamagedInputsAreUsedWithAWarning) {
     long lost = 0, decoded = 0;
     const std::string head = "vyrhost: warning: input " + path("damaged.avi") + " is damaged: ";
     ASSERT_EQ(r.err.find(head), 0u) << r.err;
-    ASSERT_EQ(std::sscanf(r.err.c_str() + head.size(), "%ld frames lost (%ld of 30 decoded)", &lost, &decoded), 2) << r.err;
+    ASSERT_EQ(std::sscanf(r.err.c_str() + head.size(), "%ld frames lost (%ld of 30 decoded)", &lost, &decoded), 2)
+        << r.err;
     EXPECT_EQ(lost + decoded, 30);
     EXPECT_GT(lost, 0);
     EXPECT_EQ(probeVideo(path("out.mkv")).frames, decoded);
@@ -829,12 +835,15 @@ TEST_F(VyrhostTest, DamagedInputsAreUsedWithAWarning) {
 // A small file that decodes to a huge picture is refused before it is
 // decoded, in one line that says how to read it anyway.
 TEST_F(VyrhostTest, InputsBeyondTheSizeLimitAreRefused) {
-    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i", "color=c=red:size=12000x12000", "-frames:v",
-                   "1", path("big.png")}).status, 0);
+    ASSERT_EQ(run({VYRHOST_FFMPEG, "-v", "error", "-f", "lavfi", "-i", "color=c=red:size=12000x12000", "-frames:v", "1",
+                   path("big.png")})
+                  .status,
+              0);
     const Result r = vyrhost({"render", kProbe, "--input", path("big.png"), "--size", "8x8", "-o", path("x.png")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "vyrhost: error: input " + path("big.png") + ": its pictures are 12000x12000 (144 megapixels), "
-                     "beyond the limit of 50 megapixels for inputs; --large-input reads it anyway\n");
+    EXPECT_EQ(r.err, "vyrhost: error: input " + path("big.png") +
+                         ": its pictures are 12000x12000 (144 megapixels), "
+                         "beyond the limit of 50 megapixels for inputs; --large-input reads it anyway\n");
     EXPECT_EQ(listing(dir_), std::vector<std::string>{"big.png"});
 }
 
@@ -842,8 +851,8 @@ TEST_F(VyrhostTest, InputsBeyondTheSizeLimitAreRefused) {
 // completed; temporary files of runs that were killed outright are removed
 // by the next run that writes to the same place, once their owner is gone.
 TEST_F(VyrhostTest, CrashedAndKilledRunsLeaveNothingBehind) {
-    const Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Crash Frame=0.003",
-                              "-o", path("x_%02d.png")});
+    const Result r = vyrhost({"render", kProbe, "--size", "16x16", "--frames", "10", "--set", "Crash Frame=0.003", "-o",
+                              path("x_%02d.png")});
     EXPECT_EQ(r.status, 128 + SIGSEGV);
     EXPECT_EQ(r.err, "vyrhost: error: HostProbe crashed at frame 3; the frames written before it were removed\n");
     EXPECT_TRUE(listing(dir_).empty());
@@ -853,15 +862,15 @@ TEST_F(VyrhostTest, CrashedAndKilledRunsLeaveNothingBehind) {
     waitpid(gone, nullptr, 0);
     const std::string dead = std::to_string(gone), alive = std::to_string(getpid());
     for (const std::string& name : {".x.png.part-" + dead, ".x.png.part-" + alive, ".y.png.part-" + dead,
-                                   ".x.mkv.part-" + dead, ".s_0003.png.part-" + dead, ".s_0003.png.part-" + alive})
+                                    ".x.mkv.part-" + dead, ".s_0003.png.part-" + dead, ".s_0003.png.part-" + alive})
         std::ofstream(path(name)) << "left by a killed run";
     ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "-o", path("x.png")}).status, 0);
     ASSERT_EQ(vyrhost({"render", kProbe, "--size", "16x16", "--frames", "2", "-o", path("x.mkv")}).status, 0);
     ASSERT_EQ(vyrhost({"render", kProbe, "--size", "8x8", "--frames", "1", "-o", path("s_%04d.png")}).status, 0);
     std::vector<std::string> names = listing(dir_);
     std::sort(names.begin(), names.end());
-    std::vector<std::string> expected = {".s_0003.png.part-" + alive, ".x.png.part-" + alive, ".y.png.part-" + dead,
-                                         "s_0000.png", "x.mkv", "x.png"};
+    std::vector<std::string> expected = {
+        ".s_0003.png.part-" + alive, ".x.png.part-" + alive, ".y.png.part-" + dead, "s_0000.png", "x.mkv", "x.png"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
 }
@@ -905,7 +914,7 @@ TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
     const Result r = vyrhost({"list", VYR_BROKEN_DIR});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(hasRow(r.out, {"Broken0.so", "HostProbe"})) << r.out;
-    EXPECT_TRUE(hasRow(r.out, {"Broken9.so", "HostProbe"})) << r.out;  // fails only at instantiate
+    EXPECT_TRUE(hasRow(r.out, {"Broken9.so", "HostProbe"})) << r.out;   // fails only at instantiate
     EXPECT_TRUE(hasRow(r.out, {"Broken10.so", "HostProbe"})) << r.out;  // crashes only at instantiate
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     const std::string dir = VYR_BROKEN_DIR;
@@ -1104,8 +1113,8 @@ TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {
     const std::string json = slurp(path("take-1.json"));
     EXPECT_NE(json.find("\"seeds\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"Dot Scale\": ["), std::string::npos) << json;
-    const Result r = vyrhost({"render", "VyrGlobSwirl1", "--params", path("take-1.json"), "--codec", "ffv1", "-o",
-                              path("again.mkv")});
+    const Result r = vyrhost(
+        {"render", "VyrGlobSwirl1", "--params", path("take-1.json"), "--codec", "ffv1", "-o", path("again.mkv")});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto frames = [&](const std::string& file) {
         return run({VYRHOST_FFMPEG, "-v", "error", "-i", path(file), "-f", "rawvideo", "-pix_fmt", "bgra", "-"}).out;
@@ -1138,8 +1147,9 @@ TEST_F(VyrhostTest, PlayLearnsAMidiControllerThroughTheSequencer) {
     };
     // "l" arms learning for the selected parameter, Level.
     std::ofstream(path("script.txt")) << "2 key l\n";
-    PlayProcess play(dir_, {kProbe, "--size", "64x48", "--fps", "30", "--midi-from", from, "--midi-map",
-                            path("map.json"), "--script", path("script.txt")},
+    PlayProcess play(dir_,
+                     {kProbe, "--size", "64x48", "--fps", "30", "--midi-from", from, "--midi-map", path("map.json"),
+                      "--script", path("script.txt")},
                      true);
     ASSERT_TRUE(play.waitFor("MIDI on ALSA sequencer port")) << play.err();
     usleep(500000);

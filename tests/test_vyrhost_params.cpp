@@ -57,14 +57,15 @@ TEST(VyrhostParamsFile, InterpolatesLinearlyAndHolds) {
         {"time": 0.5, "value": 0.8, "interpolation": "hold"},
         {"frame": 9, "value": 0.1},
         {"frame": 9, "value": 0.6} ]}})");
-    const std::vector<std::pair<double, float>> expected = {
-        {0, 0.2f}, {2, 0.2f}, {3, 0.4f}, {4, 0.6f}, {5, 0.8f}, {8.9, 0.8f}, {9, 0.6f}, {100, 0.6f}};
+    const std::vector<std::pair<double, float>> expected = {{0, 0.2f}, {2, 0.2f},   {3, 0.4f}, {4, 0.6f},
+                                                            {5, 0.8f}, {8.9, 0.8f}, {9, 0.6f}, {100, 0.6f}};
     for (const auto& e : expected) EXPECT_FLOAT_EQ(trackValue(t, e.first, k10fps), e.second) << "frame " << e.first;
     // At 20 frames per second the same key in seconds falls on frame 10,
     // after the frame-9 keys.
-    EXPECT_FLOAT_EQ(trackValue(onlyTrack(R"({"parameters": {"L": [{"frame": 0, "value": 0}, {"time": 1, "value": 1}]}})"),
-                               10.0, Rate{20, 1}),
-                    0.5f);
+    EXPECT_FLOAT_EQ(
+        trackValue(onlyTrack(R"({"parameters": {"L": [{"frame": 0, "value": 0}, {"time": 1, "value": 1}]}})"), 10.0,
+                   Rate{20, 1}),
+        0.5f);
 }
 
 TEST(VyrhostParamsFile, ReportsWhatIsWrongAndWhere) {

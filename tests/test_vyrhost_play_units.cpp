@@ -138,7 +138,7 @@ TEST(VyrhostPlayTakeLog, KeepsWhatEachFrameSawAsHoldKeys) {
     log.start({"Level", "Dot Scale", "Mode"}, {0.5f, 0.25f, 0.0f}, 7);
     log.set(0, 0, 0.6f);  // before frame 0: replaces the starting value
     log.set(3, 0, 0.8f);
-    log.set(3, 0, 0.9f);  // the last change before frame 3 counts
+    log.set(3, 0, 0.9f);   // the last change before frame 3 counts
     log.set(5, 1, 0.25f);  // no change, no key
     log.set(9, 0, 0.1f);   // after the take's end
     log.reseed(4, 11);

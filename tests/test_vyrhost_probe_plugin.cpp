@@ -114,18 +114,31 @@ const void* const kWild = reinterpret_cast<const void*>(uintptr_t(0x10));
 // The broken answer of this build for `code`, if it has one.
 bool misbehave(uint32_t code, FFMixed& answer) {
     switch (VYR_MISBEHAVE) {
-        case 1: if (code == ff::kGetInfo) std::raise(SIGSEGV); break;
-        case 3: if (code == ff::kGetInfo) return answer = address(kWild), true; break;
-        case 4: if (code == ff::kGetParameterName) return answer = address(kWild), true; break;
+        case 1:
+            if (code == ff::kGetInfo) std::raise(SIGSEGV);
+            break;
+        case 3:
+            if (code == ff::kGetInfo) return answer = address(kWild), true;
+            break;
+        case 4:
+            if (code == ff::kGetParameterName) return answer = address(kWild), true;
+            break;
         case 5:
             if (code == ff::kGetExtendedInfo) {
                 extInfo.Description = static_cast<const char*>(kWild);
                 return answer = address(&extInfo), true;
             }
             break;
-        case 6: if (code == ff::kGetInfo) std::exit(3); break;
-        case 7: if (code == ff::kGetInfo) throw std::runtime_error("thrown out of plugMain"); break;
-        case 8: if (code == ff::kGetInfo) for (;;) pause(); break;
+        case 6:
+            if (code == ff::kGetInfo) std::exit(3);
+            break;
+        case 7:
+            if (code == ff::kGetInfo) throw std::runtime_error("thrown out of plugMain");
+            break;
+        case 8:
+            if (code == ff::kGetInfo)
+                for (;;) pause();
+            break;
         case 9:
             if (code == ff::kInstantiate && sizeof(void*) == 8) {
                 answer.PointerValue = reinterpret_cast<void*>(uintptr_t(0xDEADBEEF00000000ull));
@@ -133,8 +146,11 @@ bool misbehave(uint32_t code, FFMixed& answer) {
                 return true;
             }
             break;
-        case 10: if (code == ff::kInstantiate) std::raise(SIGSEGV); break;
-        default: break;
+        case 10:
+            if (code == ff::kInstantiate) std::raise(SIGSEGV);
+            break;
+        default:
+            break;
     }
     return false;
 }
@@ -171,9 +187,16 @@ extern "C" __attribute__((visibility("default"))) FFMixed plugMain(uint32_t code
             return word(ff::kParamTypeStandard);
         case ff::kGetPluginCaps:
             switch (in.UIntValue) {
-                case 1: case 2: case 3: case 10: case 11: return word(1);
-                case 15: return word(3);
-                default: return word(0);
+                case 1:
+                case 2:
+                case 3:
+                case 10:
+                case 11:
+                    return word(1);
+                case 15:
+                    return word(3);
+                default:
+                    return word(0);
             }
         case ff::kGetExtendedInfo:
             extInfo.PluginMajorVersion = 1;

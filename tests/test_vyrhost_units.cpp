@@ -16,8 +16,8 @@ TEST(VyrhostSize, AcceptsWidthByHeightWithinLimits) {
     EXPECT_EQ(s.height, 720);
     EXPECT_EQ(parseSize("1X1").width, 1);
     EXPECT_EQ(parseSize("16384x16384").height, 16384);
-    for (const char* bad : {"", "x", "0x1", "1x0", "16385x1", "1x16385", "12x", "x12", "+3x4", "3x-4",
-                            "3x4 ", " 3x4", "3.5x4", "3x4x5", "99999999999999999999x1"})
+    for (const char* bad : {"", "x", "0x1", "1x0", "16385x1", "1x16385", "12x", "x12", "+3x4", "3x-4", "3x4 ", " 3x4",
+                            "3.5x4", "3x4x5", "99999999999999999999x1"})
         EXPECT_THROW(parseSize(bad), HostError) << bad;
 }
 
@@ -38,7 +38,8 @@ TEST(VyrhostSettings, ParsesSetsAndRamps) {
     EXPECT_EQ(s.to, 0.25f);
     for (const char* bad : {"", "=1", "x", "x=", "x=1.01", "x=-0.1", "x=nan", "x=inf", "x=0.5x", "x= 0.5"})
         EXPECT_THROW(parseSet(bad), HostError) << bad;
-    for (const char* bad : {"x=0", "x=0:", "x=:1", "x=0:2", "x:0=1", "=0:1"}) EXPECT_THROW(parseRamp(bad), HostError) << bad;
+    for (const char* bad : {"x=0", "x=0:", "x=:1", "x=0:2", "x:0=1", "=0:1"})
+        EXPECT_THROW(parseRamp(bad), HostError) << bad;
 }
 
 TEST(VyrhostSettings, RampsHitBothEndsExactlyAndMoveEvenly) {
@@ -73,7 +74,7 @@ TEST(VyrhostOutput, ClassifiesNamesAndNumbersSequences) {
 
 TEST(VyrhostOutput, ClipLengthFollowsTheAskedFramesTheOutputAndTheInput) {
     const auto length = [](long asked, long file, OutputKind kind, bool clipInput, long inputFrames = 90,
-                            bool ramps = false) {
+                           bool ramps = false) {
         const ClipLength c = clipLength(asked, file, kind, clipInput, inputFrames, ramps, "in.mp4");
         return std::make_pair(c.frames, c.rampFrames);
     };
@@ -102,15 +103,16 @@ TEST(VyrhostOutput, ParsesFrameRates) {
     const Rate film = parseRate("23.976");
     EXPECT_EQ(film.num, 23976);
     EXPECT_EQ(film.den, 1000);
-    for (const char* bad : {"", "0", "-5", "abc", "1/0", "0/1", "30/", "5000"}) EXPECT_THROW(parseRate(bad), HostError) << bad;
+    for (const char* bad : {"", "0", "-5", "abc", "1/0", "0/1", "30/", "5000"})
+        EXPECT_THROW(parseRate(bad), HostError) << bad;
 }
 
 TEST(VyrhostCounts, AcceptsDigitsWithinTheRangeOnly) {
     EXPECT_EQ(parseCount("1", "--frames", 1, 10), 1);
     EXPECT_EQ(parseCount("10", "--frames", 1, 10), 10);
     EXPECT_EQ(parseCount("0", "--warmup", 0, 10), 0);
-    for (const char* bad : {"", "0", "11", "-1", "+1", "1.5", "abc", " 1", "1 ", "99999999999999999999",
-                            "9223372036854775808", "0x10"})
+    for (const char* bad :
+         {"", "0", "11", "-1", "+1", "1.5", "abc", " 1", "1 ", "99999999999999999999", "9223372036854775808", "0x10"})
         EXPECT_THROW(parseCount(bad, "--frames", 1, 10), HostError) << bad;
     try {
         parseCount("0", "--frames", 1, 10);

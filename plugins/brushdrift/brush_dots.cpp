@@ -8,7 +8,7 @@
 
 // dot_kernels.cpp, once per instruction-set path.
 VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
-                       (uint8_t* canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
+                       (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
                         int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
 
 BlobView brushView(const FrameShape& shape, const ViewRotation& view, float dotScale, float sceneSpan) {

@@ -34,17 +34,17 @@ FrameGeometry frameGeometry(int width, int height);
 
 // Everything a frame derives from the (already clamped) parameter values.
 struct BrushSettings {
-    float dotScale;       // D: largest brush dot diameter in pixels
-    float speed;          // V: step length of the motion
-    int particleCount;    // n: particles moved and painted, 1..1024
-    int zoom;             // Z: swirl zoom in 1/256 units at the band centre, 0..1024
-    int bandCentre;       // Vc: centre of the swirled brightness band, 0..255
-    int bandHalfWidth;    // R: half-width of the band, 1..255
-    int rotation;         // r: swirl angle, 65536 steps per turn
+    float dotScale;                // D: largest brush dot diameter in pixels
+    float speed;                   // V: step length of the motion
+    int particleCount;             // n: particles moved and painted, 1..1024
+    int zoom;                      // Z: swirl zoom in 1/256 units at the band centre, 0..1024
+    int bandCentre;                // Vc: centre of the swirled brightness band, 0..255
+    int bandHalfWidth;             // R: half-width of the band, 1..255
+    int rotation;                  // r: swirl angle, 65536 steps per turn
     float angleX, angleY, angleZ;  // view rotation of the swarm, radians
-    int alphaMode;        // m: 0, 1 or 2
-    int feedback;         // a: weight of the previous output, 0..255
-    int inputGain;        // k: gain of the input on the canvas, 0..255
+    int alphaMode;                 // m: 0, 1 or 2
+    int feedback;                  // a: weight of the previous output, 0..255
+    int inputGain;                 // k: gain of the input on the canvas, 0..255
 };
 
 BrushSettings deriveSettings(const float (&params)[kNumParams], const ModeRecord& mode, float frameScale);

@@ -12,8 +12,8 @@
 // profile is never negative, and a weight of 0 leaves both bytes as they
 // are, so no pixel needs a test.
 void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict coverage,
-                                const int32_t* __restrict kernelRow, int count, int32_t u, int32_t step,
-                                int32_t c0, int32_t c1, int32_t c2, int32_t strength) {
+                                const int32_t* __restrict kernelRow, int count, int32_t u, int32_t step, int32_t c0,
+                                int32_t c1, int32_t c2, int32_t strength) {
     for (int i = 0; i < count; ++i) {
         const int32_t w = kernelRow[(u + i * step) >> 16];
         uint8_t* cv = canvas + 4 * i;

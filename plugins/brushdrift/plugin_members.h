@@ -32,8 +32,8 @@ struct SceneMembers : ParticleField {
     std::vector<uint8_t> trailBefore;
     bool trailRestarts = false;
     bool trailRestartedBefore = false;
-    std::vector<uint8_t> coverageMap;    // N: paint received per pixel, 0..255
-    std::vector<BrushDot> dots;          // the visible dots of this frame, in particle order
+    std::vector<uint8_t> coverageMap;  // N: paint received per pixel, 0..255
+    std::vector<BrushDot> dots;        // the visible dots of this frame, in particle order
     int dotCount = 0;
     std::vector<int32_t> sinCosTable;  // the swirl's 65536 steps of a turn: (sine, cosine) pairs, 16.16
     std::vector<int32_t> thirdTable;   // 768 entries, i / 3: a pixel's mean from the sum of its colour bytes

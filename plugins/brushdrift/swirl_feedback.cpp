@@ -135,7 +135,8 @@ void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second
     } else if (bytesPerPixel == 4) {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
-        plusColourBytes(first, second, destination, begin, end, [=](uint8_t x, uint8_t y) { return plusByte(a1, x, a2, y); });
+        plusColourBytes(first, second, destination, begin, end,
+                        [=](uint8_t x, uint8_t y) { return plusByte(a1, x, a2, y); });
     } else {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);

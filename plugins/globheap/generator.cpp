@@ -72,8 +72,7 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const BlobView view = blobView(w, h, f.sceneSpan, f.blobSize, f.shifts,
                                    viewRotation(f.angleX + spin, f.angleY + spin, f.angleZ + spin), kBlobWeighting);
     obj.blobCount = placeBlobs(obj.particlePos.data(), obj.particleCount, view, obj.blobs.data());
-    drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), bytesPerPixel, f.noiseAmount,
-                obj.noiseOffset);
+    drawPicture(obj, static_cast<uint8_t*>(frame.outputs[0]->pixels), bytesPerPixel, f.noiseAmount, obj.noiseOffset);
     return 0;
 }
 

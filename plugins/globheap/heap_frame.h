@@ -9,10 +9,10 @@
 #include "scene_view.h"
 
 struct HeapFrame {
-    float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side
-    float frameScale;  // K: (w + h) / 672
-    double spinStep;   // radians added to the spin angle this frame, at most 2 pi / 100 either way
-    float angleX, angleY, angleZ;              // fixed view rotation, radians, before the spin is added
+    float sceneSpan;               // S: edge of the scene cube, 1.2 x the larger side
+    float frameScale;              // K: (w + h) / 672
+    double spinStep;               // radians added to the spin angle this frame, at most 2 pi / 100 either way
+    float angleX, angleY, angleZ;  // fixed view rotation, radians, before the spin is added
     ViewShifts shifts;
     float blobSize;     // D: blob diameter at full nearness, pixels
     float speed;        // V: step length of the motion

@@ -75,11 +75,10 @@ void FieldPalette::colourPixels(const int32_t* counters, int first, int count, u
         colour<3>(counters, first, count, pixels);
 }
 
-void mapFieldToFrame(const ParticleField& field, const FieldColouring& colouring, uint8_t* pixels,
-                     int bytesPerPixel, int pixelCount) {
+void mapFieldToFrame(const ParticleField& field, const FieldColouring& colouring, uint8_t* pixels, int bytesPerPixel,
+                     int pixelCount) {
     const FieldPalette palette(field, colouring, bytesPerPixel);
     const int32_t* counters = field.accumBuffer.data();
-    forEachBand(pixelCount, BandSplit{0, 1}, [&](int begin, int end) {
-        palette.colourPixels(counters + begin, begin, end - begin, pixels);
-    });
+    forEachBand(pixelCount, BandSplit{0, 1},
+                [&](int begin, int end) { palette.colourPixels(counters + begin, begin, end - begin, pixels); });
 }

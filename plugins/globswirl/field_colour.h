@@ -43,5 +43,5 @@ class FieldPalette {
 
 // Writes `pixelCount` pixels of `bytesPerPixel` (3 or 4) bytes each, blue,
 // green, red[, alpha], from field.accumBuffer and field.activeMode.
-void mapFieldToFrame(const ParticleField& field, const FieldColouring& colouring, uint8_t* pixels,
-                     int bytesPerPixel, int pixelCount);
+void mapFieldToFrame(const ParticleField& field, const FieldColouring& colouring, uint8_t* pixels, int bytesPerPixel,
+                     int pixelCount);

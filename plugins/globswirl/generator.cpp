@@ -50,9 +50,8 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     // it, while it is still in cache.
     const FieldPalette palette(obj, colouring, frame.inputs[0]->bytesPerPixel);
     uint8_t* pixels = static_cast<uint8_t*>(frame.outputs[0]->pixels);
-    stampBlobRows(obj, obj.blobs.data(), obj.blobCount, width, height, [&](int y, const int32_t* counters) {
-        palette.colourPixels(counters, y * width, width, pixels);
-    });
+    stampBlobRows(obj, obj.blobs.data(), obj.blobCount, width, height,
+                  [&](int y, const int32_t* counters) { palette.colourPixels(counters, y * width, width, pixels); });
     return 0;
 }
 

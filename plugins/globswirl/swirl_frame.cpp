@@ -6,8 +6,7 @@
 
 int presetIndex(float mode) { return std::clamp(static_cast<int>(mode * 5.0f), 0, kModeCount - 1); }
 
-SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height,
-                            const ModeRecord& mode) {
+SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height, const ModeRecord& mode) {
     SwirlFrame f;
     const float S = sceneSpan(width, height);
     const float K = static_cast<float>(width + height) / 672.0f;
@@ -17,8 +16,8 @@ SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int hei
     f.angleX = angleFromParam(param[kAngleX]);
     f.angleY = angleFromParam(param[kAngleY]);
     f.angleZ = angleFromParam(param[kAngleZ]);
-    f.shifts = viewShifts(S, param[kOriginX], param[kOriginY], param[kTranslateX], param[kTranslateY],
-                          param[kTranslateZ]);
+    f.shifts =
+        viewShifts(S, param[kOriginX], param[kOriginY], param[kTranslateX], param[kTranslateY], param[kTranslateZ]);
 
     f.drawOn = param[kDrawSwitch] > 0.0f;
     f.alphaOn = param[kAlphaSwitch] > 0.5f;

@@ -7,10 +7,9 @@
 #include "params.h"
 #include "particle_config.h"
 
-
 struct SwirlFrame {
-    float sceneSpan;   // S: edge of the scene cube, 1.2 x the larger side
-    float frameScale;  // K: (w + h) / 672
+    float sceneSpan;               // S: edge of the scene cube, 1.2 x the larger side
+    float frameScale;              // K: (w + h) / 672
     float angleX, angleY, angleZ;  // view rotation, radians
     ViewShifts shifts;
     bool drawOn;
@@ -27,8 +26,7 @@ int presetIndex(float mode);
 
 // Everything a frame needs from the clamped parameters, the frame size and
 // the preset in force.
-SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height,
-                            const ModeRecord& mode);
+SwirlFrame swirlFrameValues(const float (&param)[kNumParams], int width, int height, const ModeRecord& mode);
 
 // The rotation and placement of the swarm's blobs for a frame of
 // width x height: nearer blobs weigh from about 0.4 (at the back of the

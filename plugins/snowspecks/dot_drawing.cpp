@@ -4,8 +4,8 @@
 #include "dot_scene.h"
 #include "isa.h"
 
-DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach,
-                          float falloff, int width, int height) {
+DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach, float falloff, int width,
+                          int height) {
     // The scene cube of this plug-in is as wide as the larger side.
     const float size = depthCue(rotated.z, geo.span) * dotReach;
     DotFootprint dot;
@@ -27,11 +27,11 @@ void buildDistanceTable(std::vector<int32_t>& table) {
 }
 
 // cone_kernels.cpp, once per instruction-set path.
-VYR_DECLARE_ISA_KERNEL(void, lightSpan, (int32_t* cells, const int32_t* dist, int count, int32_t slope))
-VYR_DECLARE_ISA_KERNEL(void, lightSpanBackwards, (int32_t* cells, const int32_t* dist, int count, int32_t slope))
+VYR_DECLARE_ISA_KERNEL(void, lightSpan, (int32_t * cells, const int32_t* dist, int count, int32_t slope))
+VYR_DECLARE_ISA_KERNEL(void, lightSpanBackwards, (int32_t * cells, const int32_t* dist, int count, int32_t slope))
 
-void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable,
-              const DotFootprint& dot, int rowBegin, int rowEnd) {
+void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable, const DotFootprint& dot,
+              int rowBegin, int rowEnd) {
     if (rowEnd < 0) rowEnd = height;
     // The square of offsets -reach..reach-1, cut to the frame. Pixels whose
     // fall-off reaches 255 add nothing: lit ones have (dist x slope) >> 8

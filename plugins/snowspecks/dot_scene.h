@@ -44,15 +44,15 @@ struct DotFootprint {
     int reach;
     int slope;
 };
-DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach,
-                          float falloff, int width, int height);
+DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float dotReach, float falloff, int width,
+                          int height);
 
 // Integer distances of offsets (x, y), 0 <= x, y <= kMaxReach.
 void buildDistanceTable(std::vector<int32_t>& table);
 // Adds one cone of light to the accumulators of rows rowBegin..rowEnd-1
 // (by default the whole frame), saturating at 255; other rows are untouched.
-void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable,
-              const DotFootprint& dot, int rowBegin = 0, int rowEnd = -1);
+void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable, const DotFootprint& dot,
+              int rowBegin = 0, int rowEnd = -1);
 // Grey picture from the accumulators: bytes 0..2 of each pixel; a fourth
 // byte (32-bit frames) is 255.
 void writeGreyPicture(const int32_t* accum, size_t pixelCount, int bytesPerPixel, uint8_t* out);

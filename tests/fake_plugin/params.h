@@ -3,7 +3,12 @@
 
 #include "descriptor.h"
 
-enum FakeParam : int { kFirst, kSecond, kThird, kNumParams };
+enum FakeParam : int {
+    kFirst,
+    kSecond,
+    kThird,
+    kNumParams
+};
 
 inline constexpr ParamSpec kParamSpecs[] = {
     {kFirst, "First", 0.25f, "First test value"},

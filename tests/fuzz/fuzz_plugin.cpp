@@ -43,12 +43,12 @@ auto counted(Entry entry, Args... args) {
 
 // A broken promise: print what and where, then stop as a crash would, so
 // that libFuzzer keeps the input.
-#define PROMISE(cond)                                                                          \
-    do {                                                                                       \
-        if (!(cond)) {                                                                         \
+#define PROMISE(cond)                                                                        \
+    do {                                                                                     \
+        if (!(cond)) {                                                                       \
             std::fprintf(stderr, "broken promise: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            std::abort();                                                                      \
-        }                                                                                      \
+            std::abort();                                                                    \
+        }                                                                                    \
     } while (0)
 
 uint32_t floatBits(float f) {
@@ -94,16 +94,22 @@ struct Buffer {
         for (size_t i = 0; i < n; ++i) bytes[i] = uint8_t(fill + i * 7);
     }
     std::vector<uint8_t> copy() const { return std::vector<uint8_t>(bytes.get(), bytes.get() + size); }
-    bool equals(const std::vector<uint8_t>& v) const { return v.size() == size && std::memcmp(v.data(), bytes.get(), size) == 0; }
+    bool equals(const std::vector<uint8_t>& v) const {
+        return v.size() == size && std::memcmp(v.data(), bytes.get(), size) == 0;
+    }
 };
 
 // Sizes: mostly tiny (1x1, 1xN, Nx1, odd), sometimes a little larger.
 uint32_t pickSide(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0: return 1;
-        case 1: return in.ConsumeIntegralInRange<uint32_t>(1, 9);
-        case 2: return in.ConsumeIntegralInRange<uint32_t>(1, 40);
-        default: return in.ConsumeIntegralInRange<uint32_t>(1, 130);
+        case 0:
+            return 1;
+        case 1:
+            return in.ConsumeIntegralInRange<uint32_t>(1, 9);
+        case 2:
+            return in.ConsumeIntegralInRange<uint32_t>(1, 40);
+        default:
+            return in.ConsumeIntegralInRange<uint32_t>(1, 130);
     }
 }
 
@@ -111,9 +117,18 @@ uint32_t pickSide(FuzzedDataProvider& in) {
 // frame beyond a signed 32-bit byte count.
 void pickRefusedGeometry(FuzzedDataProvider& in, uint32_t& w, uint32_t& h) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0: w = 0; h = pickSide(in); break;
-        case 1: w = pickSide(in); h = 0; break;
-        case 2: w = 0x80000000u; h = 1; break;
+        case 0:
+            w = 0;
+            h = pickSide(in);
+            break;
+        case 1:
+            w = pickSide(in);
+            h = 0;
+            break;
+        case 2:
+            w = 0x80000000u;
+            h = 1;
+            break;
         default:
             w = in.ConsumeIntegralInRange<uint32_t>(65536, 0xFFFFFFFFu);
             h = in.ConsumeIntegralInRange<uint32_t>(65536, 0xFFFFFFFFu);
@@ -128,9 +143,12 @@ float pickFloat(FuzzedDataProvider& in) {
                                         0xFFC00001, 0x7FA00000, 0x7F800000, 0xFF800000, 0x00000001,
                                         0x807FFFFF, 0x3F800001, 0xBF800000, 0x4F000000, 0xCF000000};
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0: return in.ConsumeFloatingPointInRange<float>(0.0f, 1.0f);
-        case 1: return bitsFloat(kSpecial[in.ConsumeIntegralInRange<size_t>(0, std::size(kSpecial) - 1)]);
-        default: return bitsFloat(in.ConsumeIntegral<uint32_t>());
+        case 0:
+            return in.ConsumeFloatingPointInRange<float>(0.0f, 1.0f);
+        case 1:
+            return bitsFloat(kSpecial[in.ConsumeIntegralInRange<size_t>(0, std::size(kSpecial) - 1)]);
+        default:
+            return bitsFloat(in.ConsumeIntegral<uint32_t>());
     }
 }
 
@@ -145,9 +163,12 @@ double pickDouble(FuzzedDataProvider& in) {
 // Indices: valid ones, the first invalid ones, or anything.
 uint32_t pickIndex(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0: return in.ConsumeIntegralInRange<uint32_t>(0, kNumParams - 1);
-        case 1: return in.ConsumeIntegralInRange<uint32_t>(kNumParams, kNumParams + 2);
-        default: return in.ConsumeIntegral<uint32_t>();
+        case 0:
+            return in.ConsumeIntegralInRange<uint32_t>(0, kNumParams - 1);
+        case 1:
+            return in.ConsumeIntegralInRange<uint32_t>(kNumParams, kNumParams + 2);
+        default:
+            return in.ConsumeIntegral<uint32_t>();
     }
 }
 
@@ -193,7 +214,8 @@ void checkInfo() {
     PROMISE(strnlen(info->PluginName, 16) == std::strlen(pluginDescriptor.name));
     PROMISE(std::memcmp(info->PluginName, pluginDescriptor.name, std::strlen(pluginDescriptor.name)) == 0);
     PROMISE(info->PluginType == pluginDescriptor.type);
-    const auto* ext = static_cast<const PlugExtendedInfoStruct*>(call(ff::kGetExtendedInfo, word(0), nullptr).PointerValue);
+    const auto* ext =
+        static_cast<const PlugExtendedInfoStruct*>(call(ff::kGetExtendedInfo, word(0), nullptr).PointerValue);
     PROMISE(ext != nullptr && ext->Description != nullptr && ext->About != nullptr);
     PROMISE(ext->PluginMajorVersion == pluginDescriptor.majorVersion);
     PROMISE(call(ff::kGetNumParameters, word(0), nullptr).UIntValue == kNumParams);
@@ -214,8 +236,10 @@ void checkDescriptorCall(FuzzedDataProvider& in) {
         }
         case 1: {
             const FFMixed a = call(ff::kGetParameterDefault, word(index), nullptr);
-            if (valid) PROMISE(a.FloatValue >= 0.0f && a.FloatValue <= 1.0f);
-            else PROMISE(failed(a));
+            if (valid)
+                PROMISE(a.FloatValue >= 0.0f && a.FloatValue <= 1.0f);
+            else
+                PROMISE(failed(a));
             break;
         }
         case 2:
@@ -230,7 +254,7 @@ void checkDescriptorCall(FuzzedDataProvider& in) {
         default: {
             // Unknown codes fail; instance codes fail without an instance.
             static const uint32_t kCodes[] = {ff::kProcessFrame, ff::kGetParameterDisplay, ff::kSetParameter,
-                                              ff::kGetParameter, ff::kProcessFrameCopy, ff::kProcessFrameMulti};
+                                              ff::kGetParameter, ff::kProcessFrameCopy,    ff::kProcessFrameMulti};
             const uint32_t code = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint32_t>(17, 0xFFFFFFFFu)
                                                    : kCodes[in.ConsumeIntegralInRange<size_t>(0, 5)];
             PROMISE(failed(plugMain(code, word(index), nullptr)));
@@ -482,8 +506,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int step = 0; step < 48 && in.remaining_bytes() > 0; ++step) {
         const int op = in.ConsumeIntegralInRange<int>(0, 11);
         switch (op) {
-            case 0: checkInfo(); break;
-            case 1: checkDescriptorCall(in); break;
+            case 0:
+                checkInfo();
+                break;
+            case 1:
+                checkDescriptorCall(in);
+                break;
             case 2:
                 if (ff.size() < kMaxFF) instantiate(in, ff);
                 break;

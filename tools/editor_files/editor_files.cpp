@@ -77,7 +77,8 @@ Plugin readPlugin(const std::string& path) {
     for (int i = 0; i < pi.num_params; ++i) {
         f0r_param_info_t info{};
         paramInfo(&info, i);
-        if (info.type != F0R_PARAM_DOUBLE) throw std::runtime_error(p.name + ": parameter " + info.name + " is not a double");
+        if (info.type != F0R_PARAM_DOUBLE)
+            throw std::runtime_error(p.name + ": parameter " + info.name + " is not a double");
         double value = 0.0;
         getValue(instance, &value, i);
         p.params.push_back({i, info.name, info.explanation != nullptr ? info.explanation : "", value});
@@ -91,11 +92,20 @@ std::string xmlText(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -121,7 +131,7 @@ std::string number(double v) {
 }
 
 void makeDirs(const std::string& path) {
-    for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
         const std::string part = path.substr(0, pos);
         if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) throw std::runtime_error("cannot create " + part);
         if (pos == std::string::npos) break;
@@ -155,9 +165,9 @@ std::string kdenliveXml(const Plugin& p, const Presentation& look) {
         switch (c.kind) {
             case ControlKind::Percent:
             case ControlKind::Scaled:
-                x << " type=\"animated\" name=\"" << xmlText(param.name) << "\" default=\"" << number(param.defaultValue)
-                  << "\" min=\"0\" max=\"" << number(c.factor) << "\" factor=\"" << number(c.factor)
-                  << "\" decimals=\"" << c.decimals << "\"";
+                x << " type=\"animated\" name=\"" << xmlText(param.name) << "\" default=\""
+                  << number(param.defaultValue) << "\" min=\"0\" max=\"" << number(c.factor) << "\" factor=\""
+                  << number(c.factor) << "\" decimals=\"" << c.decimals << "\"";
                 if (!c.suffix.empty()) x << " suffix=\"" << xmlText(c.suffix) << "\"";
                 x << ">\n";
                 break;
@@ -214,9 +224,10 @@ std::string shotcutUi(const Plugin& p, const Presentation& look) {
         double initial = param.defaultValue;
         if (c.kind == ControlKind::Switch) initial = param.defaultValue > c.off ? c.on : c.off;
         defaults << "            filter.set(" << key << ", " << number(initial) << ");\n";
-        rows << "        Label {\n            text: " << qmlString(param.name)
-             << "\n            Layout.alignment: Qt.AlignRight\n\n            Shotcut.HoverTip {\n                text: "
-             << qmlString(param.description) << "\n            }\n        }\n\n";
+        rows
+            << "        Label {\n            text: " << qmlString(param.name)
+            << "\n            Layout.alignment: Qt.AlignRight\n\n            Shotcut.HoverTip {\n                text: "
+            << qmlString(param.description) << "\n            }\n        }\n\n";
         switch (c.kind) {
             case ControlKind::Percent:
             case ControlKind::Scaled:
@@ -224,20 +235,21 @@ std::string shotcutUi(const Plugin& p, const Presentation& look) {
                             << ";\n";
                 rows << "        Shotcut.SliderSpinner {\n            id: " << id
                      << "\n\n            minimumValue: 0\n            maximumValue: " << number(c.factor)
-                     << "\n            decimals: " << c.decimals << "\n            stepSize: "
-                     << (c.decimals == 0 ? "1" : "0.1") << "\n            suffix: " << qmlString(c.suffix.empty() ? "" : " " + c.suffix)
+                     << "\n            decimals: " << c.decimals
+                     << "\n            stepSize: " << (c.decimals == 0 ? "1" : "0.1")
+                     << "\n            suffix: " << qmlString(c.suffix.empty() ? "" : " " + c.suffix)
                      << "\n            onValueChanged: filter.set(" << key << ", value / " << number(c.factor)
                      << ")\n        }\n\n";
-                rows << "        Shotcut.UndoButton {\n            onClicked: " << id << ".value = "
-                     << number(param.defaultValue * c.factor) << "\n        }\n\n";
+                rows << "        Shotcut.UndoButton {\n            onClicked: " << id
+                     << ".value = " << number(param.defaultValue * c.factor) << "\n        }\n\n";
                 break;
             case ControlKind::Switch:
                 setControls << "        " << id << ".checked = filter.getDouble(" << key << ") > " << number(c.off)
                             << ";\n";
                 rows << "        CheckBox {\n            id: " << id << "\n\n            onClicked: filter.set(" << key
                      << ", checked ? " << number(c.on) << " : " << number(c.off) << ")\n        }\n\n";
-                rows << "        Shotcut.UndoButton {\n            onClicked: {\n                filter.set(" << key << ", "
-                     << number(initial) << ");\n                setControls();\n            }\n        }\n\n";
+                rows << "        Shotcut.UndoButton {\n            onClicked: {\n                filter.set(" << key
+                     << ", " << number(initial) << ");\n                setControls();\n            }\n        }\n\n";
                 break;
             case ControlKind::List: {
                 std::ostringstream labels, values;
@@ -248,13 +260,15 @@ std::string shotcutUi(const Plugin& p, const Presentation& look) {
                     if (c.entries[i].value <= param.defaultValue) defaultEntry = int(i);
                 }
                 // The entry whose range holds the value: the last one not above it.
-                setControls << "        " << id << ".currentIndex = " << id << ".values.filter(function(v) { return v <= "
+                setControls << "        " << id << ".currentIndex = " << id
+                            << ".values.filter(function(v) { return v <= "
                             << "filter.getDouble(" << key << ") + 1e-9; }).length - 1;\n";
                 rows << "        Shotcut.ComboBox {\n            id: " << id << "\n\n            property var values: ["
                      << values.str() << "]\n\n            implicitWidth: 180\n            model: [" << labels.str()
                      << "]\n            onActivated: filter.set(" << key << ", values[index])\n        }\n\n";
-                rows << "        Shotcut.UndoButton {\n            onClicked: {\n                filter.set(" << key << ", "
-                     << number(c.entries[defaultEntry].value) << ");\n                setControls();\n            }\n        }\n\n";
+                rows << "        Shotcut.UndoButton {\n            onClicked: {\n                filter.set(" << key
+                     << ", " << number(c.entries[defaultEntry].value)
+                     << ");\n                setControls();\n            }\n        }\n\n";
                 break;
             }
         }
@@ -264,10 +278,12 @@ std::string shotcutUi(const Plugin& p, const Presentation& look) {
     q << "Item {\n";
     q << "    function setControls() {\n" << setControls.str() << "    }\n\n";
     q << "    width: 350\n    height: " << 40 + 34 * (p.params.size() + 1) << "\n";
-    q << "    Component.onCompleted: {\n        if (filter.isNew) {\n" << defaults.str()
+    q << "    Component.onCompleted: {\n        if (filter.isNew) {\n"
+      << defaults.str()
       << "            filter.savePreset(preset.parameters);\n        }\n        setControls();\n    }\n\n";
     q << "    GridLayout {\n        anchors.fill: parent\n        anchors.margins: 8\n        columns: 3\n\n";
-    q << "        Label {\n            text: qsTr('Preset')\n            Layout.alignment: Qt.AlignRight\n        }\n\n";
+    q << "        Label {\n            text: qsTr('Preset')\n            Layout.alignment: Qt.AlignRight\n        "
+         "}\n\n";
     q << "        Shotcut.Preset {\n            id: preset\n\n            parameters: [" << keys.str()
       << "]\n            Layout.columnSpan: 2\n            onPresetSelected: setControls()\n        }\n\n";
     q << rows.str();

@@ -33,15 +33,27 @@ Control seed() { return scaled("Seed", 1000000.0, 0, ""); }
 // so that a fresh effect in an editor looks as it does in every other host.
 const std::vector<Presentation>& presentations() {
     static const std::vector<Presentation> all = {
-        {"VyrSnowSpecks1", "Vyr Snow Specks", "dots stars particles snow light vyr",
+        {"VyrSnowSpecks1",
+         "Vyr Snow Specks",
+         "dots stars particles snow light vyr",
          {switchOf("Draw Switch!", 0.0, 0.5), seed()}},
-        {"VyrGlobHeap1", "Vyr Glob Heap", "blobs particles mass spin grain vyr",
+        {"VyrGlobHeap1",
+         "Vyr Glob Heap",
+         "blobs particles mass spin grain vyr",
          // Grain of 0..128 grey levels.
          {scaled("NoiseLevel", 128.0, 0, " levels"), seed()}},
-        {"VyrGlobSwirl1", "Vyr Glob Swirl", "blobs particles swarm swirl fire vyr",
+        {"VyrGlobSwirl1",
+         "Vyr Glob Swirl",
+         "blobs particles swarm swirl fire vyr",
          {switchOf("Draw Switch!", 0.0, 0.5),
           // Mode picks one of six looks, one per fifth of the range.
-          {"Mode", ControlKind::List, 1.0, 0, "", 0.0, 1.0,
+          {"Mode",
+           ControlKind::List,
+           1.0,
+           0,
+           "",
+           0.0,
+           1.0,
            {{0.0, "grey with dark rims"},
             {0.2, "negative grey"},
             {0.4, "dark grey"},
@@ -49,8 +61,11 @@ const std::vector<Presentation>& presentations() {
             {0.8, "fire"},
             {1.0, "reversed fire"}}},
           switchOf("Alpha Switch", 0.0, 1.0),
-          scaled("NoiseLevel", 128.0, 0, " levels"), seed()}},
-        {"VyrBrushDrift1", "Vyr Brush Drift", "paint painterly brush dots swirl trails vyr",
+          scaled("NoiseLevel", 128.0, 0, " levels"),
+          seed()}},
+        {"VyrBrushDrift1",
+         "Vyr Brush Drift",
+         "paint painterly brush dots swirl trails vyr",
          // Grey level 0..255 of the band's centre.
          {scaled("Source Val", 255.0, 0, ""),
           // One and a half turns over the range.

@@ -33,8 +33,8 @@ struct Control {
 
 struct Presentation {
     std::string plugin;
-    std::string title;     // what editors show in their lists
-    std::string keywords;  // for editors that search by word
+    std::string title;              // what editors show in their lists
+    std::string keywords;           // for editors that search by word
     std::vector<Control> controls;  // parameters not listed here are amounts
 };
 

@@ -132,9 +132,7 @@ namespace {
 
 // A described plug-in as the probing child sends it back: each field as a
 // length and its bytes.
-void putText(std::string& out, const std::string& text) {
-    out += std::to_string(text.size()) + ':' + text;
-}
+void putText(std::string& out, const std::string& text) { out += std::to_string(text.size()) + ':' + text; }
 
 void putNumber(std::string& out, uint64_t v) { putText(out, std::to_string(v)); }
 

@@ -30,7 +30,10 @@ inline bool isAddress(FFMixed answer) { return !isFailure(answer) && answer.Poin
 // A loaded library and its plugMain. Calls nothing by itself.
 class Library {
    public:
-    enum class Unload { onDestruction, never };
+    enum class Unload {
+        onDestruction,
+        never
+    };
 
     // Throws Error when the file cannot be loaded or has no plugMain.
     // Unload::never keeps the code mapped, so that leak reports taken at

@@ -58,8 +58,8 @@ class Frei0rLibrary {
         setParam_ = reinterpret_cast<void (*)(f0r_instance_t, f0r_param_t, int)>(sym("f0r_set_param_value"));
         getParam_ = reinterpret_cast<void (*)(f0r_instance_t, f0r_param_t, int)>(sym("f0r_get_param_value"));
         update_ = reinterpret_cast<void (*)(f0r_instance_t, double, const uint32_t*, uint32_t*)>(sym("f0r_update"));
-        update2_ = reinterpret_cast<void (*)(f0r_instance_t, double, const uint32_t*, const uint32_t*,
-                                             const uint32_t*, uint32_t*)>(sym("f0r_update2"));
+        update2_ = reinterpret_cast<void (*)(f0r_instance_t, double, const uint32_t*, const uint32_t*, const uint32_t*,
+                                             uint32_t*)>(sym("f0r_update2"));
         if (deinit_ == nullptr || getInfo_ == nullptr || getParamInfo_ == nullptr || construct_ == nullptr ||
             destruct_ == nullptr || setParam_ == nullptr || getParam_ == nullptr ||
             (update_ == nullptr && update2_ == nullptr)) {
@@ -219,8 +219,8 @@ class Frei0rInstance {
         const double time = double(frames_++) / rate_;
         if (lib_.type_ >= F0R_PLUGIN_TYPE_MIXER2 && lib_.update2_ != nullptr)
             // A mixer is given the one input on each of its inputs.
-            lib_.update2_(id_, time, in_.data(), in_.data(), lib_.type_ == F0R_PLUGIN_TYPE_MIXER3 ? in_.data() : nullptr,
-                          out_.data());
+            lib_.update2_(id_, time, in_.data(), in_.data(),
+                          lib_.type_ == F0R_PLUGIN_TYPE_MIXER3 ? in_.data() : nullptr, out_.data());
         else if (lib_.update_ != nullptr)
             lib_.update_(id_, time, in_.data(), out_.data());
         else
@@ -307,7 +307,9 @@ Plugin::Plugin(const std::string& path) {
             descriptions_.push_back(p.explanation);
         };
         switch (p.type) {
-            case F0R_PARAM_BOOL: add(p.name, 0, 0); break;
+            case F0R_PARAM_BOOL:
+                add(p.name, 0, 0);
+                break;
             case F0R_PARAM_COLOR:
                 add(p.name + " red", 2, 0);
                 add(p.name + " green", 3, 1);
@@ -317,8 +319,12 @@ Plugin::Plugin(const std::string& path) {
                 add(p.name + " x", 5, 0);
                 add(p.name + " y", 6, 1);
                 break;
-            case F0R_PARAM_STRING: add(p.name, 100, 0); break;
-            default: add(p.name, 10, 0); break;
+            case F0R_PARAM_STRING:
+                add(p.name, 100, 0);
+                break;
+            default:
+                add(p.name, 10, 0);
+                break;
         }
     }
     // The defaults are what a new instance holds.
@@ -394,9 +400,7 @@ void Instance::setParameter(uint32_t index, float value) {
 
 float Instance::parameter(uint32_t index) const { return ff_ ? ff_->parameter(index) : f0r_->get(index); }
 
-std::string Instance::displayText(uint32_t index) const {
-    return ff_ ? ff_->displayText(index) : f0r_->display(index);
-}
+std::string Instance::displayText(uint32_t index) const { return ff_ ? ff_->displayText(index) : f0r_->display(index); }
 
 void Instance::setFrameRate(double framesPerSecond) {
     if (f0r_ && framesPerSecond > 0.0) f0r_->rate_ = framesPerSecond;

@@ -70,8 +70,8 @@ int runBench(const BenchOptions& o) {
     // Threads the plug-in started (its team stays alive between frames) plus
     // the calling thread.
     const int threads = threadsPeak - threadsBefore + 1;
-    std::printf("%s at %dx%d, %d-bit, %s: %ld frames after %ld warm-up frames\n", plugin.name().c_str(), width,
-                height, o.depth, o.copy ? "processFrameCopy" : "processFrame", o.frames, o.warmup);
+    std::printf("%s at %dx%d, %d-bit, %s: %ld frames after %ld warm-up frames\n", plugin.name().c_str(), width, height,
+                o.depth, o.copy ? "processFrameCopy" : "processFrame", o.frames, o.warmup);
     std::printf("frames per second: %.1f\n", sum > 0.0 ? 1000.0 * double(ms.size()) / sum : 0.0);
     std::printf("ms per frame: median %.3f, 90th percentile %.3f, worst %.3f\n", median(sorted),
                 percentile(sorted, 90.0), sorted.back());

@@ -23,16 +23,26 @@ std::string fileName(const std::string& path) {
 // FreeFrame 1.0 parameter type codes.
 std::string paramTypeName(uint32_t type) {
     switch (type) {
-        case 0: return "boolean";
-        case 1: return "event";
-        case 2: return "red";
-        case 3: return "green";
-        case 4: return "blue";
-        case 5: return "x position";
-        case 6: return "y position";
-        case 10: return "standard";
-        case 100: return "text";
-        default: return "type " + std::to_string(type);
+        case 0:
+            return "boolean";
+        case 1:
+            return "event";
+        case 2:
+            return "red";
+        case 3:
+            return "green";
+        case 4:
+            return "blue";
+        case 5:
+            return "x position";
+        case 6:
+            return "y position";
+        case 10:
+            return "standard";
+        case 100:
+            return "text";
+        default:
+            return "type " + std::to_string(type);
     }
 }
 
@@ -132,9 +142,9 @@ int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
         {"Name:", i.name},
         {"ID:", i.id},
         {"Type:", plugin.typeName()},
-        plugin.isFrei0r() ? std::vector<std::string>{"frei0r API:", std::to_string(i.apiMajor)}
-                          : std::vector<std::string>{"FreeFrame API:",
-                                                     std::to_string(i.apiMajor) + "." + std::to_string(i.apiMinor)},
+        plugin.isFrei0r()
+            ? std::vector<std::string>{"frei0r API:", std::to_string(i.apiMajor)}
+            : std::vector<std::string>{"FreeFrame API:", std::to_string(i.apiMajor) + "." + std::to_string(i.apiMinor)},
         {"Version:", i.version()},
         {"Description:", oneLine(i.description)},
         {"About:", oneLine(i.about)},
@@ -146,13 +156,14 @@ int runInfo(const std::string& pluginArg, const std::string& pluginDir) {
     const uint32_t inPlace = plugin.capability(15);
     static const char* const kPrefer[] = {"no preference", "in place", "copy", "both"};
     std::printf("\nCapabilities:\n");
-    printRows({{"16-bit video:", yesNo(0)},
-               {"24-bit video:", yesNo(1)},
-               {"32-bit video:", yesNo(2)},
-               {"processFrameCopy:", yesNo(3)},
-               {"input frames:", std::to_string(plugin.capability(10)) + " to " + std::to_string(plugin.capability(11))},
-               {"copy or in place:", inPlace < 4 ? kPrefer[inPlace] : std::to_string(inPlace)}},
-              "  ");
+    printRows(
+        {{"16-bit video:", yesNo(0)},
+         {"24-bit video:", yesNo(1)},
+         {"32-bit video:", yesNo(2)},
+         {"processFrameCopy:", yesNo(3)},
+         {"input frames:", std::to_string(plugin.capability(10)) + " to " + std::to_string(plugin.capability(11))},
+         {"copy or in place:", inPlace < 4 ? kPrefer[inPlace] : std::to_string(inPlace)}},
+        "  ");
 
     // Display texts come from an instance; a small one is enough.
     std::unique_ptr<Instance> inst;

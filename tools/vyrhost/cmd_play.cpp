@@ -49,7 +49,7 @@ struct Shared {
     std::atomic<long> rendered{0};  // frames since the window opened
     std::atomic<long> dropped{0};   // frame times missed because a frame came late
     std::atomic<bool> recording{false};
-    std::string error;  // why the render thread stopped, if it failed
+    std::string error;                 // why the render thread stopped, if it failed
     std::vector<std::string> display;  // the plug-in's text for each value
 };
 
@@ -337,10 +337,11 @@ class Renderer {
         }
         sink.finish();
         const std::string json = withoutExtension(takePath_) + ".json";
-        saveParamsFile(json, take_log_.file(plugin_.name(), std::to_string(width_) + "x" + std::to_string(height_),
-                                            rate_.den == 1 ? std::to_string(rate_.num)
-                                                           : std::to_string(rate_.num) + "/" + std::to_string(rate_.den),
-                                            takeFrames_));
+        saveParamsFile(json,
+                       take_log_.file(plugin_.name(), std::to_string(width_) + "x" + std::to_string(height_),
+                                      rate_.den == 1 ? std::to_string(rate_.num)
+                                                     : std::to_string(rate_.num) + "/" + std::to_string(rate_.den),
+                                      takeFrames_));
         std::fprintf(stderr, "vyrhost: wrote %s (%ld frames) and %s\n", sink.describe().c_str(), takeFrames_,
                      json.c_str());
         writer_.reset();
@@ -371,7 +372,11 @@ class Renderer {
 // position as fractions of the picture, or closing the window.
 struct ScriptEvent {
     long frame = 0;
-    enum { Key, Mouse, Quit } kind = Key;
+    enum {
+        Key,
+        Mouse,
+        Quit
+    } kind = Key;
     SDL_Keycode key = SDLK_UNKNOWN;
     Uint16 mod = KMOD_NONE;
     float x = 0, y = 0;
@@ -390,7 +395,8 @@ std::vector<ScriptEvent> loadScript(const std::string& path) {
         ScriptEvent e;
         if (!(words >> e.frame)) {
             if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-            throw HostError(path + " line " + std::to_string(number) + ": expected FRAME key NAME, FRAME mouse X Y "
+            throw HostError(path + " line " + std::to_string(number) +
+                            ": expected FRAME key NAME, FRAME mouse X Y "
                             "or FRAME quit");
         }
         words >> kind;
@@ -401,10 +407,14 @@ std::vector<ScriptEvent> loadScript(const std::string& path) {
             // "shift+Up", "ctrl+s": modifiers before the key's SDL name.
             for (size_t plus; (plus = name.find('+')) != std::string::npos && plus + 1 < name.size();) {
                 const std::string m = name.substr(0, plus);
-                if (m == "shift") e.mod |= KMOD_LSHIFT;
-                else if (m == "ctrl") e.mod |= KMOD_LCTRL;
-                else if (m == "alt") e.mod |= KMOD_LALT;
-                else throw HostError(where + ": unknown modifier \"" + m + "\"");
+                if (m == "shift")
+                    e.mod |= KMOD_LSHIFT;
+                else if (m == "ctrl")
+                    e.mod |= KMOD_LCTRL;
+                else if (m == "alt")
+                    e.mod |= KMOD_LALT;
+                else
+                    throw HostError(where + ": unknown modifier \"" + m + "\"");
                 name.erase(0, plus + 1);
             }
             e.key = SDL_GetKeyFromName(name.c_str());
@@ -442,9 +452,9 @@ class Window {
         if (renderer_ == nullptr) throw HostError(std::string("cannot draw in the window: ") + SDL_GetError());
         // ARGB8888 is B, G, R, A in memory on little-endian machines, the
         // plug-ins' own order; BGR24 is B, G, R.
-        texture_ = SDL_CreateTexture(renderer_,
-                                     session.bytesPerPixel == 4 ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_BGR24,
-                                     SDL_TEXTUREACCESS_STREAMING, w, h);
+        texture_ =
+            SDL_CreateTexture(renderer_, session.bytesPerPixel == 4 ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_BGR24,
+                              SDL_TEXTUREACCESS_STREAMING, w, h);
         if (texture_ == nullptr) throw HostError(std::string("cannot make a texture: ") + SDL_GetError());
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
         if (TTF_Init() == 0)
@@ -552,7 +562,8 @@ class Window {
             case SDL_MOUSEMOTION: {
                 const SDL_Rect r = pictureRect();
                 if (r.w < 2 || r.h < 2) break;
-                controls_.mouse(float(e.motion.x - r.x) / float(r.w - 1), 1.0f - float(e.motion.y - r.y) / float(r.h - 1));
+                controls_.mouse(float(e.motion.x - r.x) / float(r.w - 1),
+                                1.0f - float(e.motion.y - r.y) / float(r.h - 1));
                 break;
             }
             default:
@@ -664,13 +675,14 @@ class Window {
             std::lock_guard<std::mutex> lock(shared_.mutex);
             display = shared_.display;
         }
-        const char* const help[] = {"up/down select  left/right nudge  0-9 jump  x/y mouse  n seed  bksp reset",
-                                    "s snapshot  w window shot  r record  l MIDI learn  f fullscreen  h overlay  q quit"};
+        const char* const help[] = {
+            "up/down select  left/right nudge  0-9 jump  x/y mouse  n seed  bksp reset",
+            "s snapshot  w window shot  r record  l MIDI learn  f fullscreen  h overlay  q quit"};
         const int valueColumn = textWidth("> 00  MMMMMMMMMMMMMMMM 0.000 [mouse x] ");
         int width = std::max(textWidth(help[0]), textWidth(help[1]));
         for (size_t i = 0; i < about.size(); ++i)
-            width = std::max(width, valueColumn + textWidth(about[i]) +
-                                        (i < display.size() ? textWidth(display[i] + "  ") : 0));
+            width = std::max(
+                width, valueColumn + textWidth(about[i]) + (i < display.size() ? textWidth(display[i] + "  ") : 0));
         int ww = 0, wh = 0;
         SDL_GetRendererOutputSize(renderer_, &ww, &wh);
         SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_BLEND);
@@ -788,7 +800,8 @@ int runPlay(const PlayOptions& o) {
     std::unique_ptr<OscInput> osc;
     if (o.oscPort >= 0) {
         osc.reset(new OscInput(o.oscPort, controls));
-        std::fprintf(stderr, "vyrhost: OSC on UDP port %d: /vyr/<name> or /vyr/<index> 0..1, /vyr/seed, /vyr/snapshot\n",
+        std::fprintf(stderr,
+                     "vyrhost: OSC on UDP port %d: /vyr/<name> or /vyr/<index> 0..1, /vyr/seed, /vyr/snapshot\n",
                      osc->port());
     }
     std::unique_ptr<MidiInput> midi;

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "commands.h"

@@ -75,11 +75,16 @@ char culpritName[4096] = "vyrhost";
 
 const char* signalName(int sig) {
     switch (sig) {
-        case SIGSEGV: return "Segmentation fault";
-        case SIGBUS: return "Bus error";
-        case SIGFPE: return "Floating point exception";
-        case SIGILL: return "Illegal instruction";
-        default: return "Aborted";
+        case SIGSEGV:
+            return "Segmentation fault";
+        case SIGBUS:
+            return "Bus error";
+        case SIGFPE:
+            return "Floating point exception";
+        case SIGILL:
+            return "Illegal instruction";
+        default:
+            return "Aborted";
     }
 }
 

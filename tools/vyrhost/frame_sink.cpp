@@ -54,7 +54,8 @@ void removeStaleParts(const std::string& output, bool sequence) {
         const size_t part = name.rfind(".part-");
         if (part == std::string::npos || name.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string digits = name.substr(part + 6);
-        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
         const std::string stem = name.substr(0, part);
         if (sequence ? stem.size() < prefix.size() + suffix.size() ||
                            stem.compare(stem.size() - suffix.size(), suffix.size(), suffix) != 0

@@ -16,9 +16,9 @@ struct SinkSettings {
     std::string output;  // file name, sequence pattern or "-"
     int width = 0, height = 0, bytesPerPixel = 4;
     Rate rate;
-    std::string codec;  // video encoder name; empty for the container's default
-    bool keepAlpha = true;  // 32-bit frames keep alpha where the format carries it
-    int crf = -1;           // video constant quality; -1 for the encoder's default here
+    std::string codec;         // video encoder name; empty for the container's default
+    bool keepAlpha = true;     // 32-bit frames keep alpha where the format carries it
+    int crf = -1;              // video constant quality; -1 for the encoder's default here
     bool scaleToEven = false;  // odd sizes a video format cannot carry: scale, not pad
     bool realtime = false;     // encode fast enough to keep up with a live window
 };

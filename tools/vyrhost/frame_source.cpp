@@ -79,9 +79,11 @@ FrameSource::FrameSource(const std::string& path, bool testPicture, int width, i
         // A video that gives one frame is most likely cut short; it is used,
         // but the user hears of it.
         if (!reader_->isImage())
-            std::fprintf(stderr, "vyrhost: warning: input %s is a video that gave only one frame%s; it is used as a "
-                                 "still picture\n",
-                         path.c_str(), lengthHint_ > 1 ? (" of the " + std::to_string(lengthHint_) + " it announces").c_str() : "");
+            std::fprintf(stderr,
+                         "vyrhost: warning: input %s is a video that gave only one frame%s; it is used as a "
+                         "still picture\n",
+                         path.c_str(),
+                         lengthHint_ > 1 ? (" of the " + std::to_string(lengthHint_) + " it announces").c_str() : "");
         reader_.reset();
     }
 }

@@ -26,7 +26,13 @@ std::string inputSize(const std::string& path);
 
 class FrameSource {
    public:
-    enum class Kind { Black, TestPicture, Still, Clip, Plugin };
+    enum class Kind {
+        Black,
+        TestPicture,
+        Still,
+        Clip,
+        Plugin
+    };
 
     // An empty path gives the test picture when `testPicture`, else black.
     // "plugin:NAME" names a plug-in as `pluginDir` finds it.

@@ -22,8 +22,7 @@ using vyrhost::RunOptions;
 constexpr int kUsageStatus = 2;
 
 void addRunOptions(CLI::App* cmd, RunOptions& o) {
-    cmd->add_option("PLUGIN", o.plugin, "plug-in file, or a plug-in name looked up in the plug-in folder")
-        ->required();
+    cmd->add_option("PLUGIN", o.plugin, "plug-in file, or a plug-in name looked up in the plug-in folder")->required();
     cmd->add_option("--size", o.size,
                     "frame size WIDTHxHEIGHT (default: the parameter file's, else the input's, else 1280x720)")
         ->type_name("WxH");
@@ -37,8 +36,7 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
     cmd->add_option("--set", o.sets, "set a parameter: NAME=VALUE or INDEX=VALUE, VALUE from 0 to 1 (repeatable)")
         ->allow_extra_args(false)
         ->type_name("NAME=VALUE");
-    cmd->add_option("--ramp", o.ramps,
-                    "move a parameter linearly over the clip: NAME=FROM:TO (repeatable)")
+    cmd->add_option("--ramp", o.ramps, "move a parameter linearly over the clip: NAME=FROM:TO (repeatable)")
         ->allow_extra_args(false)
         ->type_name("NAME=FROM:TO");
     cmd->add_option("--input", o.input,
@@ -50,12 +48,12 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
         "read inputs beyond 50 megapixels per picture (refused otherwise: they take gigabytes)");
     cmd->add_flag("--copy", o.copy, "use processFrameCopy (separate output buffer) instead of processFrame");
     cmd->add_option_function<unsigned>(
-        "--seed",
-        [&o](const unsigned& v) {
-            o.seeded = true;
-            o.seed = v;
-        },
-        "seed the C library's random generator with N before instantiating (default: the parameter file's)")
+           "--seed",
+           [&o](const unsigned& v) {
+               o.seeded = true;
+               o.seed = v;
+           },
+           "seed the C library's random generator with N before instantiating (default: the parameter file's)")
         ->type_name("N");
     cmd->add_option("--threads", o.threads, "worker threads for OpenMP plug-ins (sets OMP_NUM_THREADS)")
         ->check(CLI::Range(1, 1024))
@@ -107,15 +105,19 @@ static int runCommandLine(int argc, char** argv) {
         ->type_name("FILE");
     addCount(renderCmd, "--frames", render.frames, 1, vyrhost::kMaxFrames,
              "frames to render (default: the parameter file's, 1 for a .png, the whole --input clip, else 60)");
-    renderCmd->add_option("--fps", render.fps, "frame rate of a video file (default: the parameter file's, the input's, else 30)")
+    renderCmd
+        ->add_option("--fps", render.fps,
+                     "frame rate of a video file (default: the parameter file's, the input's, else 30)")
         ->type_name("RATE");
-    renderCmd->add_option("--codec", render.codec,
-                          "video encoder, e.g. libx264, ffv1, qtrle, prores_ks, libvpx-vp9 (default: the container's: "
-                          "libx264 for .mp4/.mkv/.mov, libvpx-vp9 for .webm)")
+    renderCmd
+        ->add_option("--codec", render.codec,
+                     "video encoder, e.g. libx264, ffv1, qtrle, prores_ks, libvpx-vp9 (default: the container's: "
+                     "libx264 for .mp4/.mkv/.mov, libvpx-vp9 for .webm)")
         ->type_name("NAME");
-    renderCmd->add_option("--crf,--quality", render.crf,
-                          "constant quality of libx264/libx265 (0-51, default 18) or libvpx-vp9 (0-63, default 24); "
-                          "lower is better")
+    renderCmd
+        ->add_option("--crf,--quality", render.crf,
+                     "constant quality of libx264/libx265 (0-51, default 18) or libvpx-vp9 (0-63, default 24); "
+                     "lower is better")
         ->check(CLI::Range(0, 63))
         ->type_name("N");
     renderCmd
@@ -146,8 +148,9 @@ static int runCommandLine(int argc, char** argv) {
         ->check(CLI::Range(-1, 65535))
         ->capture_default_str();
     playCmd->add_flag("--no-midi", play.noMidi, "do not open the ALSA sequencer");
-    playCmd->add_option("--midi-from", play.midiFrom,
-                        "connect only this ALSA sequencer port, e.g. 24:0 or a client name (default: every one)")
+    playCmd
+        ->add_option("--midi-from", play.midiFrom,
+                     "connect only this ALSA sequencer port, e.g. 24:0 or a client name (default: every one)")
         ->type_name("PORT");
     playCmd->add_option("--midi-map", play.midiMap, "MIDI mapping file: loaded when it exists, saved on learning")
         ->type_name("FILE");
@@ -158,17 +161,18 @@ static int runCommandLine(int argc, char** argv) {
     playCmd->add_option("--out-dir", play.outDir, "folder for snapshots, window shots and takes")
         ->type_name("DIR")
         ->capture_default_str();
-    playCmd->add_option("--take", play.take,
-                        "video name for recorded takes, numbered (default: OUT-DIR/PLUGIN-take-N.mkv); the "
-                        "parameter file goes beside it as .json")
+    playCmd
+        ->add_option("--take", play.take,
+                     "video name for recorded takes, numbered (default: OUT-DIR/PLUGIN-take-N.mkv); the "
+                     "parameter file goes beside it as .json")
         ->type_name("FILE");
-    playCmd->add_option("--codec", play.codec, "video encoder for takes (default: the container's)")
-        ->type_name("NAME");
+    playCmd->add_option("--codec", play.codec, "video encoder for takes (default: the container's)")->type_name("NAME");
     playCmd->add_option("--crf,--quality", play.crf, "constant quality of takes, as for render")
         ->check(CLI::Range(0, 63))
         ->type_name("N");
-    playCmd->add_option("--script", play.script,
-                        "scripted input: lines \"FRAME key NAME\", \"FRAME mouse X Y\" (0..1) or \"FRAME quit\"")
+    playCmd
+        ->add_option("--script", play.script,
+                     "scripted input: lines \"FRAME key NAME\", \"FRAME mouse X Y\" (0..1) or \"FRAME quit\"")
         ->type_name("FILE");
     addCount(playCmd, "--frames", play.frames, 1, vyrhost::kMaxFrames, "close after this many frames");
     playCmd->add_flag("--stats", play.stats, "print frames per second and dropped frames every second");

@@ -53,10 +53,10 @@ size_t sequenceField(const std::string& pattern, size_t& fieldEnd) {
         size_t j = i + 1;
         while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) ++j;
         if (j >= pattern.size() || pattern[j] != 'd' || j - i > 3)
-            throw HostError("output name \"" + pattern + "\": only one %d-style field (such as %04d) may appear; "
+            throw HostError("output name \"" + pattern +
+                            "\": only one %d-style field (such as %04d) may appear; "
                             "write %% for a percent sign");
-        if (field != std::string::npos)
-            throw HostError("output name \"" + pattern + "\" has more than one %d field");
+        if (field != std::string::npos) throw HostError("output name \"" + pattern + "\" has more than one %d field");
         field = i;
         fieldEnd = j + 1;
         i = j;

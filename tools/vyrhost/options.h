@@ -46,7 +46,12 @@ ParamSetting parseRamp(const std::string& text);
 // straight line from `from` at the first frame to exactly `to` at the last.
 float settingValue(const ParamSetting& s, long frame, long frames);
 
-enum class OutputKind { Png, PngSequence, Video, RawStdout };
+enum class OutputKind {
+    Png,
+    PngSequence,
+    Video,
+    RawStdout
+};
 
 // "-" is raw frames on standard output; a name with one %d-style field
 // (out_%04d.png) a PNG sequence; a name ending in .png one PNG; anything

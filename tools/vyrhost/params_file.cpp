@@ -158,7 +158,8 @@ ParamsFile parseParamsText(const std::string& text, const std::string& what) {
             const std::string where = "seeds[" + std::to_string(i) + "]";
             if (!list[i].is_object()) c.fail(where + " must be an object such as { \"frame\": 120, \"seed\": 9 }");
             c.onlyKeys(list[i], {"frame", "seed"}, where);
-            if (!list[i].contains("frame") || !list[i].contains("seed")) c.fail(where + " needs \"frame\" and \"seed\"");
+            if (!list[i].contains("frame") || !list[i].contains("seed"))
+                c.fail(where + " needs \"frame\" and \"seed\"");
             SeedChange s;
             s.frame = c.count(list[i]["frame"], where + " frame", 1);
             s.seed = c.seed(list[i]["seed"], where + " seed");

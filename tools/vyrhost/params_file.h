@@ -23,10 +23,10 @@
 namespace vyrhost {
 
 struct Keyframe {
-    double at = 0.0;       // a frame number, or seconds when `seconds`
+    double at = 0.0;  // a frame number, or seconds when `seconds`
     bool seconds = false;
     float value = 0.0f;
-    bool hold = false;     // the value stays until the next key
+    bool hold = false;  // the value stays until the next key
 };
 
 // One parameter's keys, sorted by time; the key is a name or an index.

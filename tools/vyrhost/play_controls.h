@@ -15,9 +15,16 @@
 namespace vyrhost {
 
 struct LiveCommand {
-    enum Kind { SetParameter, Reseed, Snapshot, WindowShot, Record, Quit } kind;
-    int index = 0;       // SetParameter
-    float value = 0.0f;  // SetParameter
+    enum Kind {
+        SetParameter,
+        Reseed,
+        Snapshot,
+        WindowShot,
+        Record,
+        Quit
+    } kind;
+    int index = 0;        // SetParameter
+    float value = 0.0f;   // SetParameter
     bool seeded = false;  // Reseed: with `seed`, else a fresh one
     unsigned seed = 0;
 };
@@ -49,9 +56,9 @@ class Controls {
     // Every control ends up here: the value is clamped to 0..1, shown at
     // once and applied by the render thread at its next frame.
     void set(int index, float value);
-    void nudge(float delta);        // the selected parameter
-    void jump(float value);         // the selected parameter
-    void select(int delta);         // wraps around
+    void nudge(float delta);  // the selected parameter
+    void jump(float value);   // the selected parameter
+    void select(int delta);   // wraps around
     void selectIndex(int index);
     int selected() const;
     void resetToDefaults();

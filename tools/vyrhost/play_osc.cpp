@@ -25,11 +25,24 @@ int onMessage(const char* path, const char* types, lo_arg** argv, int argc, lo_m
     double number = 0.0;
     if (argc >= 1) {
         switch (types[0]) {
-            case LO_FLOAT: number = argv[0]->f; hasNumber = true; break;
-            case LO_DOUBLE: number = argv[0]->d; hasNumber = true; break;
-            case LO_INT32: number = argv[0]->i; hasNumber = true; break;
-            case LO_INT64: number = double(argv[0]->h); hasNumber = true; break;
-            default: break;
+            case LO_FLOAT:
+                number = argv[0]->f;
+                hasNumber = true;
+                break;
+            case LO_DOUBLE:
+                number = argv[0]->d;
+                hasNumber = true;
+                break;
+            case LO_INT32:
+                number = argv[0]->i;
+                hasNumber = true;
+                break;
+            case LO_INT64:
+                number = double(argv[0]->h);
+                hasNumber = true;
+                break;
+            default:
+                break;
         }
     }
     if (!oscCommand(controls, path, hasNumber, number))
@@ -38,7 +51,8 @@ int onMessage(const char* path, const char* types, lo_arg** argv, int argc, lo_m
 }
 
 void onError(int num, const char* msg, const char* where) {
-    std::fprintf(stderr, "vyrhost: OSC error %d: %s%s%s\n", num, msg ? msg : "", where ? " at " : "", where ? where : "");
+    std::fprintf(stderr, "vyrhost: OSC error %d: %s%s%s\n", num, msg ? msg : "", where ? " at " : "",
+                 where ? where : "");
 }
 
 }  // namespace

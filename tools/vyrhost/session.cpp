@@ -57,9 +57,8 @@ void Session::setRate(Rate rate) {
         for (size_t i = 1; i < keys.size(); ++i) {
             const auto frameOf = [&](const Keyframe& k) { return k.seconds ? k.at * rate.num / rate.den : k.at; };
             if (frameOf(keys[i]) < frameOf(keys[i - 1]))
-                throw HostError(paramsPath + ": parameter \"" + t.track.key + "\": key " +
-                                std::to_string(i) + " comes before key " + std::to_string(i - 1) +
-                                "; list keys in time order");
+                throw HostError(paramsPath + ": parameter \"" + t.track.key + "\": key " + std::to_string(i) +
+                                " comes before key " + std::to_string(i - 1) + "; list keys in time order");
         }
     }
 }

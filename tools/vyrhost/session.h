@@ -29,10 +29,10 @@ struct Session {
     bool sizeGiven = false;  // by --size or the parameter file; else 1280x720
     int bytesPerPixel = 4;
     std::string paramsPath;
-    ParamsFile file;  // from --params; empty without one
+    ParamsFile file;                        // from --params; empty without one
     std::vector<ResolvedTrack> tracks;      // the parameter file's, applied first
     std::vector<ResolvedSetting> settings;  // --set first, then --ramp; later ones win
-    bool seeded = false;  // --seed, else the file's seed
+    bool seeded = false;                    // --seed, else the file's seed
     unsigned seed = 0;
 
     bool hasRamps() const;

@@ -148,7 +148,8 @@ struct VideoWriter::State {
                             ".mov, .avi or .gif)");
         // Image muxers write files of their own under the final name.
         if (oc->oformat->flags & AVFMT_NOFILE)
-            throw HostError("cannot write " + formatName + ": pictures are written as .png, videos as .mp4, .mkv, .webm, "
+            throw HostError("cannot write " + formatName +
+                            ": pictures are written as .png, videos as .mp4, .mkv, .webm, "
                             ".mov, .avi or .gif");
         return oc->oformat;
     }
@@ -175,8 +176,8 @@ struct VideoWriter::State {
         if (outWidth != width || outHeight != height)
             sizeNote = std::to_string(width) + "x" + std::to_string(height) + " is " +
                        (vs.scaleToEven ? "scaled" : "padded") + " to " + std::to_string(outWidth) + "x" +
-                       std::to_string(outHeight) + " for " + av_get_pix_fmt_name(target) +
-                       ", which needs even sizes" + (vs.scaleToEven ? "" : " (--even scale scales instead)");
+                       std::to_string(outHeight) + " for " + av_get_pix_fmt_name(target) + ", which needs even sizes" +
+                       (vs.scaleToEven ? "" : " (--even scale scales instead)");
         return {source, target};
     }
 
@@ -200,7 +201,8 @@ struct VideoWriter::State {
     // Encoders with a constant-quality setting get one that keeps the
     // plug-ins' fine grain; the others a generous bit rate.
     void setQuality(const AVCodec* codec, const VideoSettings& vs) {
-        const AVOption* crfOption = enc->priv_data != nullptr ? av_opt_find(enc->priv_data, "crf", nullptr, 0, 0) : nullptr;
+        const AVOption* crfOption =
+            enc->priv_data != nullptr ? av_opt_find(enc->priv_data, "crf", nullptr, 0, 0) : nullptr;
         if (crfOption != nullptr) {
             const int crf = vs.crf >= 0 ? vs.crf : defaultCrf(codec);
             // x264 and x265 announce no upper bound of their own.
@@ -262,8 +264,9 @@ struct VideoWriter::State {
         graph = avfilter_graph_alloc();
         if (graph == nullptr) fail("out of memory", 0);
         char args[256];
-        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1:frame_rate=%d/%d",
-                      width, height, int(source), rate.den, rate.num, rate.num, rate.den);
+        std::snprintf(args, sizeof args,
+                      "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1:frame_rate=%d/%d", width, height,
+                      int(source), rate.den, rate.num, rate.num, rate.den);
         int r = avfilter_graph_create_filter(&src, avfilter_get_by_name("buffer"), "in", args, nullptr, graph);
         if (r < 0) fail("cannot set up the frame source", r);
         r = avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph);
@@ -275,8 +278,8 @@ struct VideoWriter::State {
         // A GIF palette is built from the whole clip; other encoders get a
         // plain format conversion, after the picture is made even if the
         // format needs it.
-        std::string chain = gif ? "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse=dither=sierra2_4a"
-                                : "null";
+        std::string chain =
+            gif ? "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse=dither=sierra2_4a" : "null";
         if (outWidth != width || outHeight != height) {
             const std::string size = std::to_string(outWidth) + ":" + std::to_string(outHeight);
             chain = scaleToEven ? "scale=" + size + ":flags=bicubic"
@@ -352,7 +355,8 @@ void VideoWriter::write(const uint8_t* pixels) {
     State& s = *s_;
     int r = av_frame_make_writable(s.in);
     if (r < 0) s.fail("out of memory", r);
-    av_image_copy_plane(s.in->data[0], s.in->linesize[0], pixels, s.width * s.bytesPerPixel, s.width * s.bytesPerPixel, s.height);
+    av_image_copy_plane(s.in->data[0], s.in->linesize[0], pixels, s.width * s.bytesPerPixel, s.width * s.bytesPerPixel,
+                        s.height);
     // Whether alpha that mattered was lost, to say so at the end.
     if (s.bytesPerPixel == 4 && !s.alphaKept && !s.alphaDropped) {
         const size_t n = size_t(s.width) * size_t(s.height);

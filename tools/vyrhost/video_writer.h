@@ -18,9 +18,9 @@ namespace vyrhost {
 struct VideoSettings {
     int width = 0, height = 0, bytesPerPixel = 4;
     Rate rate;
-    std::string codec;       // encoder name; empty for the container's default
-    bool keepAlpha = true;   // 32-bit frames keep alpha where the encoder can carry it
-    int crf = -1;            // constant-quality setting; -1 for the encoder's default here
+    std::string codec;         // encoder name; empty for the container's default
+    bool keepAlpha = true;     // 32-bit frames keep alpha where the encoder can carry it
+    int crf = -1;              // constant-quality setting; -1 for the encoder's default here
     bool scaleToEven = false;  // sizes 4:2:0 cannot carry are scaled rather than padded
     bool realtime = false;     // a faster encoder setting, to keep up with a live window
 };
