@@ -43,7 +43,8 @@ void formatDisplayValue(float v, char (&field)[16]) {
 // are those that hosts written against these plug-ins have always received,
 // kept so that no host that happens to ask sees a change.
 uint32_t pluginCaps(uint32_t capability) {
-    switch (capability) {  // NOLINT(bugprone-branch-clone): one answer per code
+    // NOLINTBEGIN(bugprone-branch-clone): one answer per code, as hosts have always received them
+    switch (capability) {
         case 0:
             return 0;  // 16-bit video: refused
         case 1:
@@ -72,4 +73,5 @@ uint32_t pluginCaps(uint32_t capability) {
         default:
             return 0;  // 5 to 9, 12 to 14 and 22 on: undefined, none
     }
+    // NOLINTEND(bugprone-branch-clone)
 }
