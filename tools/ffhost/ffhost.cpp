@@ -311,7 +311,13 @@ Plugin::Plugin(const std::string& path) : Library(path) {
     }
 }
 
-Plugin::~Plugin() { call(ff::kDeInitialise, 0); }
+Plugin::~Plugin() {
+    // A plug-in's C entry does not throw; nothing may leave a destructor.
+    try {
+        call(ff::kDeInitialise, 0);
+    } catch (...) {
+    }
+}
 
 uint32_t Plugin::parameterIndex(const std::string& key) const {
     const auto& params = info_.params;
@@ -351,7 +357,12 @@ Instance::Instance(const Library& library, const std::string& label, int width, 
     id_ = r.PointerValue;
 }
 
-Instance::~Instance() { library_.call(ff::kDeInstantiate, 0, id_); }
+Instance::~Instance() {
+    try {
+        library_.call(ff::kDeInstantiate, 0, id_);
+    } catch (...) {
+    }
+}
 
 void Instance::setParameter(uint32_t index, float value) {
     SetParameterStruct sp;

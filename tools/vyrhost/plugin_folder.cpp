@@ -67,7 +67,7 @@ std::string defaultPluginDir() {
         const std::string installed = own + "/" + VYRHOST_INSTALLED_PLUGIN_DIR;
         if (isDirectory(installed)) {
             char* resolved = realpath(installed.c_str(), nullptr);
-            const std::string folder = resolved != nullptr ? resolved : installed;
+            std::string folder = resolved != nullptr ? resolved : installed;
             std::free(resolved);
             return folder;
         }

@@ -35,7 +35,7 @@ void Progress::update(long done) {
     lastDraw_ = now;
     shown_ = true;
 
-    const double fps = done / elapsed;
+    const double fps = double(done) / elapsed;
     char tail[96];
     if (total_ > 0) {
         const double left = fps > 0.0 ? double(std::max(0L, total_ - done)) / fps : 0.0;
