@@ -377,8 +377,11 @@ TEST(Lifecycle, DeInstantiateReleasesEverything) {
         InstancePtr obj = make(32, 16, i % 2 ? ff::kDepth24 : ff::kDepth32);
         std::vector<uint8_t> frame = pattern(size_t(32) * 16 * 4, uint8_t(i));
         ASSERT_EQ(obj->processFrame(frame.data()), 0);
-        obj->fMulti->inputs[3]->pixels = std::malloc(8);  // a buffer left in an unused slot
-        obj->fMulti->outputs[0]->pixels2 = std::malloc(8);
+        // Buffers left in unused slots: frames render straight into the
+        // host's buffers, so only such slots can hold any.
+        obj->fMulti->inputs[3]->pixels = std::malloc(8);
+        obj->fMulti->outputs[5]->pixels = std::malloc(8);
+        obj->fMulti->outputs[5]->pixels2 = std::malloc(8);
     }
 }
 
