@@ -146,10 +146,10 @@ const uint8_t paletteBlue[256] = {
 
 int tripleSine(int i) { return std::clamp(sineStep(sineStep(sineStep(i))), 0, 255); }
 
-void buildModeTable(ModeRecord (&table)[kModeCount], const ModeTableSpec& spec) {
+void buildModeTable(ModeRecord (&table)[kModeCount], const ModeTableData& data) {
     for (int p = 0; p < kModeCount; ++p) {
         ModeRecord& m = table[p];
-        buildRamps(m, p, spec.staircaseStep);
-        setScalars(m, p == 0 ? spec.firstPreset : kPresets1To5[p - 1]);
+        buildRamps(m, p, data.staircaseStep);
+        setScalars(m, p == 0 ? data.firstPreset : kPresets1To5[p - 1]);
     }
 }

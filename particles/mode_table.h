@@ -54,7 +54,7 @@ struct PresetScalars {
 // of preset 0, and the step of preset 3's falling grey staircase, 16 (sixteen
 // steps of 16 levels) or 32 (two runs of eight steps of 32 levels, wrapping
 // at the byte).
-struct ModeTableSpec {
+struct ModeTableData {
     PresetScalars firstPreset;
     int staircaseStep;
 };
@@ -68,7 +68,7 @@ extern const uint8_t paletteBlue[256];
 int tripleSine(int i);
 
 // Fills all six records.
-void buildModeTable(ModeRecord (&table)[kModeCount], const ModeTableSpec& spec);
+void buildModeTable(ModeRecord (&table)[kModeCount], const ModeTableData& data);
 
 // Where a preset publishes its defaults: the plug-in's static parameter
 // table and the rows of its "Speed" and "Num Particles" parameters; no

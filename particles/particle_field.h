@@ -38,7 +38,7 @@ struct ParticleConfig {
     bool colourWords;         // seeding draws three colour words per particle
     bool noiseTable;          // w*h + kGrainWindow grain bytes drawn at creation
     bool counters;            // w*h counters that the blobs are stamped into
-    ModeTableSpec modes;
+    ModeTableData modes;
 };
 
 struct ParticleField {
