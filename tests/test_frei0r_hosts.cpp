@@ -88,7 +88,15 @@ Frames reference(const std::string& name, const std::vector<std::pair<int, doubl
     return ::testing::AssertionSuccess();
 }
 
-int seedParamIndex(const std::string& name) { return Frei0rLibrary(name).info().num_params - 1; }
+int paramIndex(const std::string& plugin, const std::string& param) {
+    const Frei0rLibrary lib(plugin);
+    for (int i = 0; i < lib.info().num_params; ++i)
+        if (param == lib.paramInfo(i).name) return i;
+    ADD_FAILURE() << plugin << " has no parameter " << param;
+    return -1;
+}
+
+int seedParamIndex(const std::string& name) { return paramIndex(name, "Seed"); }
 
 // --- melt -----------------------------------------------------------------
 
@@ -149,17 +157,57 @@ class MeltTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MeltTest, AClipTrimmedInPlaceShowsTheFramesOfTheUntrimmedClip) {
+// MLT 7.12 hands a frei0r producer the position of its frame in the nearest
+// tractor's timeline (a track, a project), whatever the clip's in point: a
+// bare generator on a track is a window onto one long scene. The shipped
+// clip file wraps the generator in a tractor of its own, so it runs on its
+// own time and trims like a film.
+TEST_F(MeltTest, AGeneratorShowsItsTimelinesTimeAndAClipFileItsOwn) {
     const Frames whole = runMelt("frei0r.VyrGlobSwirl1 out=47", 30);
     ASSERT_TRUE(sameFrames(whole, reference("VyrGlobSwirl1", {}, 30, 0, 48)));
-    // melt's time is the position in its timeline: a clip whose start is
-    // trimmed by 40 frames where it lies (as an editor trims) shows frames
-    // 40.. of the whole clip; so does the second half of a split.
-    const Frames trimmed = runMelt("-blank 39 frei0r.VyrGlobSwirl1 in=40 out=47", 30);
-    ASSERT_EQ(trimmed.size(), 48u);
-    for (unsigned k = 40; k < 48; ++k) EXPECT_TRUE(samePicture(trimmed[k], whole[k])) << "frame " << k;
-    const Frames split = runMelt("frei0r.VyrGlobSwirl1 in=0 out=19 frei0r.VyrGlobSwirl1 in=20 out=47", 30);
-    EXPECT_TRUE(sameFrames(split, whole));
+    const auto wholeFrom = [&](unsigned first, unsigned count) {
+        return Frames(whole.begin() + first, whole.begin() + first + count);
+    };
+    // in= does not move the time of a bare generator: at the timeline's
+    // start it shows time 0 on...
+    EXPECT_TRUE(sameFrames(runMelt("frei0r.VyrGlobSwirl1 in=40 out=47", 30), wholeFrom(0, 8)));
+    // ...and trimmed where it lies (40 frames in) it shows frames 40.., as
+    // do the halves of a split.
+    const Frames inPlace = runMelt("-blank 39 frei0r.VyrGlobSwirl1 in=40 out=47", 30);
+    ASSERT_EQ(inPlace.size(), 48u);
+    EXPECT_TRUE(sameFrames(Frames(inPlace.begin() + 40, inPlace.end()), wholeFrom(40, 8)));
+    EXPECT_TRUE(sameFrames(runMelt("frei0r.VyrGlobSwirl1 in=0 out=19 frei0r.VyrGlobSwirl1 in=20 out=47", 30), whole));
+#ifdef VYR_EDITOR_DIR
+    // The clip file trimmed to in=40 shows frames 40.. of the whole clip,
+    // at the timeline's start or 10 frames in.
+    const std::string clip = std::string(VYR_EDITOR_DIR) + "/clips/VyrGlobSwirl1.mlt";
+    EXPECT_TRUE(sameFrames(runMelt("'" + clip + "' in=40 out=47", 30), wholeFrom(40, 8)));
+    const Frames later = runMelt("-blank 9 '" + clip + "' in=40 out=47", 30);
+    ASSERT_EQ(later.size(), 18u);
+    EXPECT_TRUE(sameFrames(Frames(later.begin() + 10, later.end()), wholeFrom(40, 8)));
+#endif
+}
+
+// An effect attached to a clip gets the time since the clip's first frame
+// on the timeline (in= again does not count); on the track it gets the
+// track's time. "Feedback" at 0 makes each picture its frame's alone.
+TEST_F(MeltTest, AnEffectShowsItsClipsTimeOrItsTracks) {
+    const std::vector<uint8_t> red = [] {
+        std::vector<uint8_t> bytes(kFrameBytes);
+        for (size_t at = 0; at < bytes.size(); at += 4) bytes[at] = bytes[at + 3] = 255;
+        return bytes;
+    }();
+    const std::vector<std::vector<uint8_t>> reds(8, red);
+    const std::vector<std::pair<int, double>> noTrail = {{paramIndex("VyrBrushDrift1", "Feedback"), 0.0}};
+    for (const char* attach : {"-attach", "-filter"}) {
+        const Frames frames =
+            runMelt(std::string("-blank 9 color:red in=40 out=47 ") + attach + " frei0r.VyrBrushDrift1 Feedback=0", 30);
+        ASSERT_EQ(frames.size(), 18u) << attach;
+        const unsigned first = std::string(attach) == "-attach" ? 0 : 10;
+        EXPECT_TRUE(sameFrames(Frames(frames.begin() + 10, frames.end()),
+                               reference("VyrBrushDrift1", noTrail, 30, first, 8, &reds)))
+            << attach;
+    }
 }
 
 TEST_F(MeltTest, ParallelRenderingGivesTheFramesOfOneThread) {

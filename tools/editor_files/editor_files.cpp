@@ -294,7 +294,11 @@ std::string shotcutUi(const Plugin& p, const Presentation& look) {
 
 // A clip of the source at its defaults, each parameter with its
 // description, for melt and for Shotcut's "Open MLT XML As Clip": ten
-// seconds, at the profile of whatever opens it.
+// seconds, at the profile of whatever opens it. The producer sits in a
+// tractor of its own: MLT hands a frei0r producer the position of the frame
+// in the nearest tractor's timeline, so wrapped the clip runs on its own
+// time and a trim (in=40) shows frames 40.. of the whole clip, wherever the
+// clip lies; bare on a track it would show the track's time.
 std::string mltClip(const Plugin& p) {
     std::ostringstream x;
     x << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
@@ -308,7 +312,9 @@ std::string mltClip(const Plugin& p) {
         x << "    <!-- " << xmlText(param.description) << " -->\n";
         x << "    <property name=\"" << xmlText(param.name) << "\">" << number(param.defaultValue) << "</property>\n";
     }
-    x << "  </producer>\n</mlt>\n";
+    x << "  </producer>\n";
+    x << "  <tractor id=\"clip\" in=\"0\" out=\"249\">\n    <track producer=\"" << xmlText(p.name)
+      << "\"/>\n  </tractor>\n</mlt>\n";
     return x.str();
 }
 
