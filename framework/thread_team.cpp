@@ -14,9 +14,7 @@
 
 namespace {
 
-// More helpers than this would only wait for memory on the machines the
-// plug-ins run on; it also bounds what a wrong OMP_NUM_THREADS can start.
-constexpr int kMaxHelpers = 63;
+constexpr int kMaxHelpers = kMaxTeamThreads - 1;
 
 thread_local bool tInsideTeamLoop = false;
 

@@ -15,6 +15,11 @@
 
 #include <type_traits>
 
+// The most threads a team loop uses, the caller included (more would only
+// wait for memory on the machines the plug-ins run on; it also bounds what
+// a wrong OMP_NUM_THREADS can start).
+constexpr int kMaxTeamThreads = 64;
+
 // How many threads a loop may use: the host's OpenMP thread count (so that
 // OMP_NUM_THREADS and omp_set_num_threads keep working; by default the
 // number of CPUs), and 1 inside a host's own parallel region or a team loop.

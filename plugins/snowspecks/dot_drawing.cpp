@@ -29,9 +29,11 @@ void buildDistanceTable(std::vector<int32_t>& table) {
 // cone_kernels.cpp, once per instruction-set path.
 VYR_DECLARE_ISA_KERNEL(void, lightSpan, (int32_t * cells, const int32_t* dist, int count, int32_t slope))
 VYR_DECLARE_ISA_KERNEL(void, lightSpanBackwards, (int32_t * cells, const int32_t* dist, int count, int32_t slope))
+VYR_DECLARE_ISA_KERNEL(void, greySpan, (int32_t * cells, int count, int bytesPerPixel, uint8_t* out))
+VYR_DECLARE_ISA_KERNEL(void, blackSpan, (uint8_t * out, size_t count, int bytesPerPixel))
 
-void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable, const DotFootprint& dot,
-              int rowBegin, int rowEnd) {
+ColumnSpan drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable, const DotFootprint& dot,
+                    int rowBegin, int rowEnd) {
     if (rowEnd < 0) rowEnd = height;
     // The square of offsets -reach..reach-1, cut to the frame. Pixels whose
     // fall-off reaches 255 add nothing: lit ones have (dist x slope) >> 8
@@ -43,9 +45,10 @@ void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTabl
     const int hi = std::min(dot.reach - 1, litSpan);
     const int dx0 = std::max(lo, -dot.cx);
     const int dx1 = std::min(hi, width - 1 - dot.cx);
-    const int dy0 = std::max(lo, std::max(rowBegin, 0) - dot.cy);
+    const int top = std::max(rowBegin, 0);
+    const int dy0 = std::max(lo, top - dot.cy);
     const int dy1 = std::min(hi, std::min(rowEnd, height) - 1 - dot.cy);
-    if (dx0 > dx1 || dy0 > dy1) return;
+    if (dx0 > dx1 || dy0 > dy1) return {0, 0};
     const int leftEnd = std::min(dx1, -1);  // last offset left of the centre
     const int rightStart = std::max(dx0, 0);
     const int slope = dot.slope;
@@ -53,32 +56,27 @@ void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTabl
     const auto left = VYR_PICK_ISA_KERNEL(lightSpanBackwards);
     for (int dy = dy0; dy <= dy1; ++dy) {
         const int32_t* dist = distanceTable + size_t(dy < 0 ? -dy : dy) * kDistanceSide;
-        int32_t* row = accum + size_t(dot.cy + dy) * size_t(width);
+        int32_t* row = accum + size_t(dot.cy + dy - top) * size_t(width);
         // Left of the centre the distances run backwards through the table.
         if (dx0 <= leftEnd) left(row + dot.cx + dx0, dist - dx0, leftEnd - dx0 + 1, slope);
         if (rightStart <= dx1) right(row + dot.cx + rightStart, dist + rightStart, dx1 - rightStart + 1, slope);
     }
+    return {dot.cx + dx0, dot.cx + dx1 + 1};
 }
 
-void writeGreyPicture(const int32_t* accum, size_t pixelCount, int bytesPerPixel, uint8_t* out) {
-    // One pass: the three colour bytes take the accumulator's low byte, a
-    // fourth byte (32-bit frames) is 255.
-    if (bytesPerPixel == 4) {
-        for (size_t i = 0; i < pixelCount; ++i) {
-            const uint8_t grey = static_cast<uint8_t>(accum[i]);
-            uint8_t* px = out + 4 * i;
-            px[0] = grey;
-            px[1] = grey;
-            px[2] = grey;
-            px[3] = 255;
-        }
-    } else {
-        for (size_t i = 0; i < pixelCount; ++i) {
-            const uint8_t grey = static_cast<uint8_t>(accum[i]);
-            uint8_t* px = out + size_t(bytesPerPixel) * i;
-            px[0] = grey;
-            px[1] = grey;
-            px[2] = grey;
-        }
+void writeGreyRows(int32_t* accum, int width, int rows, ColumnSpan lit, int bytesPerPixel, uint8_t* out) {
+    const auto black = VYR_PICK_ISA_KERNEL(blackSpan);
+    if (lit.begin >= lit.end) {
+        black(out, size_t(width) * size_t(rows), bytesPerPixel);
+        return;
+    }
+    const auto grey = VYR_PICK_ISA_KERNEL(greySpan);
+    const size_t rowBytes = size_t(width) * size_t(bytesPerPixel);
+    for (int y = 0; y < rows; ++y) {
+        uint8_t* line = out + size_t(y) * rowBytes;
+        black(line, size_t(lit.begin), bytesPerPixel);
+        grey(accum + size_t(y) * size_t(width) + lit.begin, lit.end - lit.begin, bytesPerPixel,
+             line + size_t(lit.begin) * size_t(bytesPerPixel));
+        black(line + size_t(lit.end) * size_t(bytesPerPixel), size_t(width - lit.end), bytesPerPixel);
     }
 }

@@ -49,10 +49,18 @@ DotFootprint dotFootprint(const Vec3& rotated, const FrameGeometry& geo, float d
 
 // Integer distances of offsets (x, y), 0 <= x, y <= kMaxReach.
 void buildDistanceTable(std::vector<int32_t>& table);
-// Adds one cone of light to the accumulators of rows rowBegin..rowEnd-1
-// (by default the whole frame), saturating at 255; other rows are untouched.
-void drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable, const DotFootprint& dot,
-              int rowBegin = 0, int rowEnd = -1);
-// Grey picture from the accumulators: bytes 0..2 of each pixel; a fourth
-// byte (32-bit frames) is 255.
-void writeGreyPicture(const int32_t* accum, size_t pixelCount, int bytesPerPixel, uint8_t* out);
+
+// Columns begin..end-1 of a frame (empty when begin >= end).
+struct ColumnSpan {
+    int begin, end;
+};
+// Adds one cone of light to the accumulators of frame rows
+// rowBegin..rowEnd-1 (by default the whole frame), saturating at 255;
+// `accum` holds those rows only, from rowBegin on. Answers the columns it
+// may have changed; other rows and columns are untouched.
+ColumnSpan drawCone(int32_t* accum, int width, int height, const int32_t* distanceTable, const DotFootprint& dot,
+                    int rowBegin = 0, int rowEnd = -1);
+// Grey picture of `rows` rows of accumulators (0..255) whose columns outside
+// `lit` are 0: bytes 0..2 of each pixel take the accumulator, a fourth byte
+// (32-bit frames) is 255. Leaves every accumulator at 0.
+void writeGreyRows(int32_t* accum, int width, int rows, ColumnSpan lit, int bytesPerPixel, uint8_t* out);

@@ -1,15 +1,39 @@
 // VyrSnowSpecks1: up to 16 white dots pulled about by 64 fixed attractors,
 // rotated about the picture centre and drawn as grey cones of light.
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <iterator>
 
 #include "dot_scene.h"
 #include "parallel_bands.h"
 #include "plug_obj.h"
 
+namespace {
+
+// Rows go through the cones and the grey output in bands small enough that
+// their accumulators stay in cache between the two; the frame itself is
+// written once.
+constexpr int kBandRows = 16;
+
+// Makes sure there are `sets` band accumulator sets; answers false when
+// memory ran out (the sets there are stay usable).
+bool provideBandAccum(PlugObj& obj, int sets) {
+    const size_t cells = size_t(kBandRows) * size_t(obj.width());
+    try {
+        while (int(obj.bandAccum.size()) < sets) obj.bandAccum.emplace_back(cells, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void createScene(PlugObj& obj) {
     buildDistanceTable(obj.distanceTable);
-    obj.accumBuffer.resize(size_t(obj.width()) * size_t(obj.height()));
+    obj.bandAccum.clear();
+    if (!provideBandAccum(obj, teamThreadLimit())) throw std::bad_alloc();
     for (Vec3& a : obj.attractors) a = {0.0f, 0.0f, 0.0f};
     obj.numAttractors = kNumAttractors;
     for (int i = 0; i < kMaxDots; ++i) {
@@ -49,10 +73,6 @@ int placeDots(const PlugObj& obj, const FrameGeometry& geo, float dotReach, floa
     return obj.particleCount;
 }
 
-// Rows go through clearing, the cones and the grey output in bands small
-// enough that their accumulators stay in cache between the three.
-constexpr int kBandRows = 16;
-
 }  // namespace
 
 namespace {
@@ -85,16 +105,26 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     // Only a seeded scene is drawn: moveDots unseeds it when it is off.
     DotFootprint dots[kMaxDots];
     const int dotCount = obj.particlesSeeded ? placeDots(obj, geo, s.dotReach, s.falloff, dots) : 0;
-    int32_t* accum = obj.accumBuffer.data();
     const int32_t* table = obj.distanceTable.data();
     uint8_t* out = static_cast<uint8_t*>(frame.outputs[0]->pixels);
-    // Each band clears, lights and writes only its own rows.
-    forEachBand(h, BandSplit{kBandRows, w}, [=, &dots](int top, int end) {
-        int32_t* rows = accum + size_t(top) * size_t(w);
-        const size_t pixels = size_t(end - top) * size_t(w);
-        std::fill(rows, rows + pixels, 0);
-        for (int i = 0; i < dotCount; ++i) drawCone(accum, w, h, table, dots[i], top, end);
-        writeGreyPicture(rows, pixels, bytesPerPixel, out + size_t(top) * size_t(w) * size_t(bytesPerPixel));
+    // No more bands run at once than the loop has threads, so each finds a
+    // free set of accumulators among that many.
+    const int sets = teamThreadLimit();
+    if (!provideBandAccum(obj, sets)) return -1;
+    std::vector<int32_t>* accumSets = obj.bandAccum.data();
+    std::atomic<bool> taken[kMaxTeamThreads];
+    for (std::atomic<bool>& t : taken) t.store(false, std::memory_order_relaxed);
+    forEachBand(h, BandSplit{kBandRows, w}, [=, &dots, &taken](int top, int end) {
+        int set = 0;
+        while (taken[set].exchange(true, std::memory_order_acquire)) set = (set + 1) % sets;
+        int32_t* rows = accumSets[set].data();
+        ColumnSpan lit = {w, 0};
+        for (int i = 0; i < dotCount; ++i) {
+            const ColumnSpan c = drawCone(rows, w, h, table, dots[i], top, end);
+            if (c.begin < c.end) lit = {std::min(lit.begin, c.begin), std::max(lit.end, c.end)};
+        }
+        writeGreyRows(rows, w, end - top, lit, bytesPerPixel, out + size_t(top) * size_t(w) * size_t(bytesPerPixel));
+        taken[set].store(false, std::memory_order_release);
     });
     return 0;
 }

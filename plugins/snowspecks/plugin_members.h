@@ -27,7 +27,9 @@ struct SceneMotion {
 };
 
 struct SceneMembers {
-    std::vector<int32_t> accumBuffer;    // W x H brightness accumulators, 0..255
+    // Brightness accumulators (0..255) of the bands of rows being drawn, one
+    // set per thread at work (generator.cpp); all 0 between frames.
+    std::vector<std::vector<int32_t>> bandAccum;
     std::vector<int32_t> distanceTable;  // kDistanceSide rows of kDistanceSide, row = |dy|
     bool particlesSeeded = false;
     Vec3 attractors[kNumAttractors] = {};
