@@ -451,6 +451,34 @@ TEST(ThreadTeam, ALoopInsideABandAndLoopsFromTwoHostThreadsComplete) {
     EXPECT_EQ(b, std::vector<int>(23, 1));
 }
 
+// Many tiny loops from four host threads at once, with team sizes that
+// change from loop to loop (as OMP_NUM_THREADS may between a host's calls):
+// every band of every loop runs exactly once, and a lost wake-up shows as a
+// hang that CTest's time limit turns into a failure.
+TEST(ThreadTeam, TinyLoopsFromFourHostThreadsNeverStall) {
+    constexpr int kLoops = 4000;
+    std::atomic<int> wrong{0};
+    auto host = [&](int seed) {
+        for (int i = 0; i < kLoops; ++i) {
+            const int bands = 1 + (i * 7 + seed) % 9;
+            const int threads = 1 + (i + seed) % 4;
+            std::atomic<int> runs[9] = {};
+            auto body = [&](int b) {
+                runs[b].fetch_add(1, std::memory_order_relaxed);
+                if ((b + i) % 5 == 0) std::this_thread::yield();  // a band the system puts aside
+            };
+            runOnTeam(bands, threads, body);
+            for (int b = 0; b < bands; ++b)
+                if (runs[b].load() != 1) wrong.fetch_add(1);
+        }
+    };
+    std::vector<std::thread> hosts;
+    for (int t = 1; t < 4; ++t) hosts.emplace_back(host, t);
+    host(0);
+    for (std::thread& t : hosts) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
 TEST(ThreadTeam, AForkedChildRunsLoopsWithoutTheParentsHelpers) {
     ASSERT_EQ(bandRuns(64, 2), std::vector<int>(64, 1));  // the helpers exist now
     const pid_t child = fork();
