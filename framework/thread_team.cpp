@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -34,7 +35,23 @@ struct Team {
     int wanted = 0;  // helpers still welcome to join
     int active = 0;  // helpers inside the loop
     std::atomic<int> next{0};
+    // The loaded-machine guard, kept by whichever thread has the team
+    // (busy): the loops still to run on the caller alone, and how many the
+    // next loop that the helpers slow down sends there.
+    int soloLoops = 0;
+    int backoff = 0;
 };
+
+// A loop that took longer with helpers than the caller alone would have
+// (estimated from the caller's own pace) sends this many loops and more,
+// doubling on every such loop up to the cap, to the caller alone; each
+// loop the helpers speed up halves the count again. On a quiet machine the
+// helpers always pay; on one loaded by other programs or a host's own
+// threads a helper is often put aside in the middle of a band, and the
+// caller then waits for it, which is how two threads ended up slower than
+// one. The pictures never depend on who runs a band.
+constexpr int kFirstBackoff = 4;
+constexpr int kMaxBackoff = 256;
 
 Team* team() {
     // Never destroyed: helpers may still be asleep in it while the process
@@ -43,10 +60,25 @@ Team* team() {
     return t;
 }
 
-void claimBands(void (*body)(void*, int), void* context, int bands, std::atomic<int>& next) {
+// Runs bands until none is left; answers how many this thread ran.
+int claimBands(void (*body)(void*, int), void* context, int bands, std::atomic<int>& next) {
+    int ran = 0;
     for (int b = next.fetch_add(1, std::memory_order_relaxed); b < bands;
-         b = next.fetch_add(1, std::memory_order_relaxed))
+         b = next.fetch_add(1, std::memory_order_relaxed)) {
         body(context, b);
+        ++ran;
+    }
+    return ran;
+}
+
+// Whether the helpers made a loop slower than the caller alone: the caller
+// ran `own` of the `bands` bands in `ownTime`, and the whole loop, waiting
+// for the helpers' last bands included, took `loopTime`.
+bool helpersSlowedLoop(int own, int bands, std::chrono::steady_clock::duration ownTime,
+                       std::chrono::steady_clock::duration loopTime) {
+    if (own == 0) return false;  // the helpers did it all
+    if (own == bands) return true;  // no helper came in time: waking them was wasted
+    return loopTime.count() * own > ownTime.count() * bands;
 }
 
 // `seen` is the generation when the helper was started: a loop that begins
@@ -130,6 +162,18 @@ int teamThreadLimit() {
     return std::max(1, std::min(omp_get_max_threads(), kMaxHelpers + 1));
 }
 
+void resetTeamPace() {
+    Team* t = team();
+    bool expected = false;
+    while (!t->busy.compare_exchange_weak(expected, true)) {
+        expected = false;
+        std::this_thread::yield();
+    }
+    t->soloLoops = 0;
+    t->backoff = 0;
+    t->busy.store(false);
+}
+
 void runOnTeam(int bands, int threads, void (*body)(void* context, int band), void* context) {
     Team* t = team();
     threads = std::min({threads, bands, kMaxHelpers + 1});
@@ -138,6 +182,16 @@ void runOnTeam(int bands, int threads, void (*body)(void* context, int band), vo
         for (int b = 0; b < bands; ++b) body(context, b);
         return;
     }
+    if (t->soloLoops > 0) {
+        --t->soloLoops;
+        t->busy.store(false);
+        tInsideTeamLoop = true;  // still a team loop: loops inside it stay on this thread
+        for (int b = 0; b < bands; ++b) body(context, b);
+        tInsideTeamLoop = false;
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
     const int helpers = std::min(ensureHelpers(t, threads - 1), threads - 1);
     {
         std::lock_guard<std::mutex> g(t->lock);
@@ -150,14 +204,21 @@ void runOnTeam(int bands, int threads, void (*body)(void* context, int band), vo
     }
     t->wake.notify_all();
     tInsideTeamLoop = true;
-    claimBands(body, context, bands, t->next);
+    const int own = claimBands(body, context, bands, t->next);
     tInsideTeamLoop = false;
+    const Clock::time_point ownEnd = Clock::now();
     {
         // No helper joins from now on; wait for those inside to finish
         // their last band.
         std::unique_lock<std::mutex> lk(t->lock);
         t->wanted = 0;
         t->done.wait(lk, [&] { return t->active == 0; });
+    }
+    if (helpersSlowedLoop(own, bands, ownEnd - start, Clock::now() - start)) {
+        t->backoff = std::min(std::max(kFirstBackoff, 2 * t->backoff), kMaxBackoff);
+        t->soloLoops = t->backoff;
+    } else {
+        t->backoff /= 2;
     }
     t->busy.store(false);
 }

@@ -30,6 +30,11 @@ int teamThreadLimit();
 // Bands may run in any order and on any thread.
 void runOnTeam(int bands, int threads, void (*body)(void* context, int band), void* context);
 
+// Forgets what earlier loops found about the helpers' pace (loops they
+// slowed down send the next ones to the caller alone): the next loop takes
+// the helpers again. For tests that need the helpers at a given moment.
+void resetTeamPace();
+
 template <class Body>
 void runOnTeam(int bands, int threads, Body& body) {
     using B = std::remove_reference_t<Body>;

@@ -427,6 +427,7 @@ TEST(ThreadTeam, HelpersTakeBandsAlongsideTheCaller) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     };
+    resetTeamPace();
     runOnTeam(8, 2, body);
     EXPECT_EQ(seen.size(), 2u);
 }
