@@ -4,13 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "isa.h"
 #include "parallel_bands.h"
-
-// stamp_kernels.cpp, once per instruction-set path.
-VYR_DECLARE_ISA_KERNEL(int, stampBlobSpan,
-                       (int32_t * counters, const int32_t* kernelRow, int count, int32_t u, int32_t step,
-                        int32_t weight))
+#include "stamp_kernel.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "particle_field.h"
 #include "plugin_host.h"
 #include "random_source.h"
+#include "stamp_kernel.h"
 
 // The C library's rand(), the sequence the FreeFrame face draws from.
 static RandomSource cLibraryRandom;
@@ -834,5 +835,55 @@ TEST(BlobStamp, EachFinishedRowIsHandedOnOnce) {
     EXPECT_EQ(handed, field.accumBuffer);  // the rows were finished when handed on
     EXPECT_EQ(handed, plainStamp(blobs, field.blobKernel.data(), w, h));
 }
+
+// Each instruction-set build of the span kernel against the portable one,
+// on random rows: blobs from the smallest (gathers) to far wider than the
+// kernel (one column per several pixels), spans of every length modulo the
+// vector widths, runs ending at the row's last column, counters near and at
+// the limit. The row is its own allocation, so a read past column 255 is
+// caught by the sanitizer build.
+using SpanKernel = int (*)(int32_t*, const int32_t*, int, int32_t, int32_t, int32_t);
+struct SpanPath {
+    const char* name;
+    SpanKernel kernel;
+    bool available;
+};
+
+class StampSpanPath : public testing::TestWithParam<SpanPath> {};
+
+TEST_P(StampSpanPath, MatchesThePortableKernel) {
+    const SpanPath path = GetParam();
+    if (!path.available) GTEST_SKIP() << "this CPU has no " << path.name << " path";
+    std::srand(11);
+    std::vector<int32_t> row(256);
+    for (int trial = 0; trial < 3000; ++trial) {
+        for (int32_t& k : row) k = std::rand() % 4 == 0 ? 0 : std::rand() % 321;
+        const int size = 10 + std::rand() % (trial % 3 == 0 ? 150 : 4000);
+        const int32_t step = 16777216 / size;
+        const int columns = (256 * 65536 - 1) / step + 1;  // pixels whose column is below 256
+        const int count = std::rand() % (std::min(columns, 300) + 1);
+        // From the blob's first column to the last start that keeps every
+        // pixel on the row; every fourth trial ends at that last start.
+        const int32_t lastStart = 256 * 65536 - 1 - std::max(count - 1, 0) * step;
+        const int32_t u = trial % 4 == 0 ? lastStart : std::rand() % (lastStart + 1);
+        const int32_t weight = std::rand() % 65537;
+        std::vector<int32_t> counters(size_t(count) + 1);
+        for (int32_t& c : counters) c = std::rand() % 3 == 0 ? 1024 - std::rand() % 40 : std::rand() % 1025;
+        std::vector<int32_t> want = counters, got = counters;
+        const int wantReached = stampBlobSpan_portable(want.data(), row.data(), count, u, step, weight);
+        const int gotReached = path.kernel(got.data(), row.data(), count, u, step, weight);
+        ASSERT_EQ(got, want) << "trial " << trial << ", size " << size << ", count " << count;
+        ASSERT_EQ(gotReached, wantReached) << "trial " << trial;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, StampSpanPath,
+                         testing::Values(SpanPath{"avx2", stampBlobSpan_avx2, bool(__builtin_cpu_supports("avx2"))},
+                                         SpanPath{"avx512", stampBlobSpan_avx512,
+                                                  __builtin_cpu_supports("avx512f") &&
+                                                      __builtin_cpu_supports("avx512bw") &&
+                                                      __builtin_cpu_supports("avx512vl") &&
+                                                      __builtin_cpu_supports("avx512dq")}),
+                         [](const testing::TestParamInfo<SpanPath>& info) { return std::string(info.param.name); });
 
 }  // namespace
