@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -37,19 +38,23 @@ struct Team {
     std::atomic<int> next{0};
     // The loaded-machine guard, kept by whichever thread has the team
     // (busy): the loops still to run on the caller alone, and how many the
-    // next loop that the helpers slow down sends there.
+    // next verdict against the helpers sends there.
     int soloLoops = 0;
     int backoff = 0;
+    int64_t balance = 0;  // steady_clock ticks the helpers saved lately
 };
 
-// A loop that took longer with helpers than the caller alone would have
-// (estimated from the caller's own pace) sends this many loops and more,
-// doubling on every such loop up to the cap, to the caller alone; each
-// loop the helpers speed up halves the count again. On a quiet machine the
-// helpers always pay; on one loaded by other programs or a host's own
-// threads a helper is often put aside in the middle of a band, and the
-// caller then waits for it, which is how two threads ended up slower than
-// one. The pictures never depend on who runs a band.
+// Each loop weighs its time against what the caller alone would have
+// needed at its own pace. When the helpers have lately cost more than they
+// saved, this many loops and more (doubling every time it happens, up to
+// the cap) run on the caller alone; each loop the helpers speed up halves
+// the count again. A loop no helper joined in time counts as even: loops
+// too small to share are kParallelWorkMinimum's business, and a frame's
+// next loop may well be large. On a quiet machine the helpers pay; on one
+// loaded by other programs or a host's own threads a helper is often put
+// aside in the middle of a band and the caller waits for it, which is how
+// two threads ended up slower than one. The pictures never depend on who
+// runs a band.
 constexpr int kFirstBackoff = 4;
 constexpr int kMaxBackoff = 256;
 
@@ -71,14 +76,14 @@ int claimBands(void (*body)(void*, int), void* context, int bands, std::atomic<i
     return ran;
 }
 
-// Whether the helpers made a loop slower than the caller alone: the caller
-// ran `own` of the `bands` bands in `ownTime`, and the whole loop, waiting
-// for the helpers' last bands included, took `loopTime`.
-bool helpersSlowedLoop(int own, int bands, std::chrono::steady_clock::duration ownTime,
-                       std::chrono::steady_clock::duration loopTime) {
-    if (own == 0) return false;  // the helpers did it all
-    if (own == bands) return true;  // no helper came in time: waking them was wasted
-    return loopTime.count() * own > ownTime.count() * bands;
+// What the helpers saved on a loop (negative: what they cost): the caller
+// ran `own` of the `bands` bands in `ownTime`, so alone it would have
+// needed about ownTime x bands / own; the whole loop, waiting for the
+// helpers' last bands included, took `loopTime`.
+int64_t helpersSaved(int own, int bands, std::chrono::steady_clock::duration ownTime,
+                     std::chrono::steady_clock::duration loopTime) {
+    if (own == 0) return 0;  // the helpers did it all: no measure of the caller's pace
+    return int64_t(ownTime.count()) * bands / own - int64_t(loopTime.count());
 }
 
 // `seen` is the generation when the helper was started: a loop that begins
@@ -171,6 +176,7 @@ void resetTeamPace() {
     }
     t->soloLoops = 0;
     t->backoff = 0;
+    t->balance = 0;
     t->busy.store(false);
 }
 
@@ -214,10 +220,16 @@ void runOnTeam(int bands, int threads, void (*body)(void* context, int band), vo
         t->wanted = 0;
         t->done.wait(lk, [&] { return t->active == 0; });
     }
-    if (helpersSlowedLoop(own, bands, ownEnd - start, Clock::now() - start)) {
+    const Clock::duration loopTime = Clock::now() - start;
+    const int64_t saved = helpersSaved(own, bands, ownEnd - start, loopTime);
+    // Gains count up to two loops' worth, so a loop that loses more than
+    // that outweighs any run of good ones.
+    t->balance = std::min(t->balance + saved, 2 * int64_t(loopTime.count()));
+    if (t->balance < 0) {
         t->backoff = std::min(std::max(kFirstBackoff, 2 * t->backoff), kMaxBackoff);
         t->soloLoops = t->backoff;
-    } else {
+        t->balance = 0;
+    } else if (saved > 0) {
         t->backoff /= 2;
     }
     t->busy.store(false);
