@@ -7,15 +7,22 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "brush_stages.h"
 #include "descriptor.h"
+#include "isa.h"
 #include "plugin_host.h"
 #include "random_source.h"
 
 // The C library's rand(), the sequence the FreeFrame face draws from.
 static RandomSource cLibraryRandom;
+
+// dot_kernels.cpp's builds, compared with each other below.
+VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
+                       (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
+                        int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
 
 namespace {
 
@@ -42,6 +49,7 @@ struct Scene {
     void fillKernel(int (*weight)(int v, int u)) {
         for (int v = 0; v < 256; ++v)
             for (int u = 0; u < 256; ++u) members.blobKernel[size_t(v) * 256 + u] = weight(v, u);
+        findKernelSpans(members.blobKernel.data(), members.kernelSpans);
     }
 };
 
@@ -228,6 +236,51 @@ TEST(BrushDriftDots, LaterDotsPaintOverEarlierOnesForAnyThreadCount) {
     EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 2));
     EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 3));
     EXPECT_EQ(oneThenTwo, paintTwo(250, 70, 7));
+}
+
+// Every instruction-set path paints a span exactly as the portable loop
+// does: dots wider than the kernel (one load and a permutation), up to twice
+// narrower (two loads) and narrower still (gathers), spans that end inside
+// a vector, and full strength, on random canvases and profiles.
+TEST(BrushDriftDots, EveryPathPaintsSpansAsThePortableOne) {
+    std::vector<int32_t> kernel(256);
+    std::mt19937 random(7);
+    for (int32_t& k : kernel) k = int32_t(random() % 256);
+    kernel[17] = 0;
+    kernel[255] = 255;
+    const auto paintWith = [&](auto kernelFn, const std::vector<uint8_t>& canvas, const std::vector<uint8_t>& coverage,
+                               int count, int32_t u, int32_t step, int32_t strength) {
+        std::vector<uint8_t> c = canvas, cov = coverage;
+        kernelFn(c.data(), cov.data(), kernel.data(), count, u, step, 250, 3, 128, strength);
+        c.insert(c.end(), cov.begin(), cov.end());
+        return c;
+    };
+    int checked = 0;
+    for (const int size : {10, 37, 127, 128, 129, 255, 256, 257, 700, 1280, 3000}) {
+        const int32_t step = 16777216 / size;
+        for (const int first : {0, 1, size / 3, size - 9}) {
+            for (const int count : {1, 7, 8, 9, 15, 16, 17, 33, size - first}) {
+                if (first < 0 || first + count > size) continue;
+                std::vector<uint8_t> canvas(static_cast<size_t>(count) * 4), coverage(static_cast<size_t>(count));
+                for (uint8_t& b : canvas) b = uint8_t(random());
+                for (uint8_t& b : coverage) b = uint8_t(random() % 3 == 0 ? 250 : random());
+                for (const int32_t strength : {25936, 40000, 65535, 65536}) {
+                    const auto want =
+                        paintWith(paintDotSpan_portable, canvas, coverage, count, first * step, step, strength);
+                    if (bestIsa() >= Isa::Avx2)
+                        EXPECT_EQ(want, paintWith(paintDotSpan_avx2, canvas, coverage, count, first * step, step,
+                                                  strength))
+                            << "AVX2, size " << size << " from " << first << " count " << count;
+                    if (bestIsa() >= Isa::Avx512)
+                        EXPECT_EQ(want, paintWith(paintDotSpan_avx512, canvas, coverage, count, first * step, step,
+                                                  strength))
+                            << "AVX-512, size " << size << " from " << first << " count " << count;
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 300);
 }
 
 // ----------------------------------------------------------------- coverage

@@ -41,6 +41,7 @@ void stampBand(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin
     uint8_t* canvas = scene.canvas.data();
     uint8_t* coverage = scene.coverageMap.data();
     const int32_t* kernel = scene.blobKernel.data();
+    const KernelRowSpan* spans = scene.kernelSpans;
     const auto paintSpan = VYR_PICK_ISA_KERNEL(paintDotSpan);
     for (int i = 0; i < n; ++i) {
         const BrushDot& dot = scene.dots[i];
@@ -48,18 +49,24 @@ void stampBand(SceneMembers& scene, const FrameShape& shape, int n, int rowBegin
         const int top = std::max(blob.top, rowBegin);
         const int bottom = std::min(blob.bottom, rowEnd);
         if (top >= bottom) continue;
-        const int left = blob.left;
-        const int right = blob.right;
+        const int32_t step = blob.step;
         const int32_t c0 = dot.colour[0], c1 = dot.colour[1], c2 = dot.colour[2];
         const int32_t strength = blob.weight;
         for (int y = top; y < bottom; ++y) {
             // Clipped rows and columns still advance the kernel index, so a
             // dot cut by the frame edge shows the matching part of the profile.
-            const int32_t* kernelRow = kernel + (((y - blob.cornerY) * blob.step) >> 16) * 256;
+            const int kernelY = ((y - blob.cornerY) * step) >> 16;
+            // A weight of 0 changes nothing, so only the pixels whose column
+            // falls in the row's non-zero span are painted: column
+            // (j x step) >> 16 >= first  <=>  j >= ceil(first x 65536 / step).
+            const KernelRowSpan span = spans[kernelY];
+            if (span.first == span.end) continue;
+            const int left = std::max(blob.left, blob.cornerX + (span.first * 65536 + step - 1) / step);
+            const int right = std::min(blob.right, blob.cornerX + (span.end * 65536 + step - 1) / step);
             const size_t rowStart = static_cast<size_t>(y) * width;
             if (left < right)
-                paintSpan(canvas + (rowStart + left) * 4, coverage + rowStart + left, kernelRow, right - left,
-                          (left - blob.cornerX) * blob.step, blob.step, c0, c1, c2, strength);
+                paintSpan(canvas + (rowStart + left) * 4, coverage + rowStart + left, kernel + kernelY * 256,
+                          right - left, (left - blob.cornerX) * step, step, c0, c1, c2, strength);
         }
     }
 }
