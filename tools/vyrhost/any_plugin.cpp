@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -377,6 +378,22 @@ uint32_t Plugin::parameterIndex(const std::string& key) const {
     std::string known;
     for (const auto& p : ps) known += (known.empty() ? "\"" : ", \"") + p.name + "\"";
     throw HostError(name() + " has no parameter \"" + key + "\" (it has " + (known.empty() ? "none" : known) + ")");
+}
+
+int Plugin::seedParameter() const {
+    if (!f0r_) return -1;
+    for (size_t i = 0; i < info_.params.size(); ++i)
+        if (info_.params[i].name == "Seed") return int(i);
+    return -1;
+}
+
+// A million seeds fit the 0..1 range with room to spare in a float's 24 bits.
+constexpr double kSeedsPerUnit = 1000000.0;
+
+float seedParameterValue(unsigned seed) { return float(std::min(double(seed) / kSeedsPerUnit, 1.0)); }
+
+unsigned seedOfParameterValue(float value) {
+    return unsigned(std::lround(std::min(std::max(double(value), 0.0), 1.0) * kSeedsPerUnit));
 }
 
 Instance::Instance(const Plugin& plugin, int width, int height, int depthBits)

@@ -48,6 +48,12 @@ class Plugin {
     // throws HostError naming the known parameters.
     uint32_t parameterIndex(const std::string& key) const;
 
+    // Where the plug-in takes its seed from: the index of a frei0r plug-in's
+    // parameter "Seed" (Vyr's frei0r face: seed N is the value N / 1000000),
+    // else -1, where a plug-in draws from the C library's rand() (FreeFrame:
+    // seeded with srand() before the instance is made).
+    int seedParameter() const;
+
     const ffhost::Plugin* freeFrame() const { return ff_.get(); }
     const Frei0rLibrary* frei0r() const { return f0r_.get(); }
 
@@ -57,6 +63,11 @@ class Plugin {
     ffhost::PluginInfo info_;
     std::vector<std::string> descriptions_;
 };
+
+// The "Seed" value that stands for seed N: N / 1000000, at most 1.
+float seedParameterValue(unsigned seed);
+// The seed a "Seed" value stands for: round(value x 1000000).
+unsigned seedOfParameterValue(float value);
 
 class Instance {
    public:

@@ -161,9 +161,23 @@ class Renderer {
           height_(session.size.height),
           bytesPerPixel_(session.bytesPerPixel),
           source_(o.input, !plugin_.info().isSource(), width_, height_, bytesPerPixel_, o.pluginDir) {
-        seed_ = session.seeded ? session.seed : freshSeed();
         values_ = controls.values();
         touched_.assign(values_.size(), false);
+        // A frei0r plug-in keeps the "Seed" it was given unless a seed was
+        // asked for (and the settings leave "Seed" be); FreeFrame plug-ins
+        // start from a fresh seed.
+        seedIndex_ = plugin_.seedParameter();
+        const bool seedSet = seedIndex_ >= 0 && session.setsParameter(uint32_t(seedIndex_));
+        if (session.seeded && !seedSet)
+            seed_ = session.seed;
+        else if (seedIndex_ >= 0)
+            seed_ = seedOfParameterValue(values_[size_t(seedIndex_)]);
+        else
+            seed_ = freshSeed();
+        if (session.seeded && seedIndex_ >= 0 && !seedSet) {
+            values_[size_t(seedIndex_)] = seedParameterValue(seed_);
+            controls_.show(seedIndex_, values_[size_t(seedIndex_)]);
+        }
         frame_.resize(size_t(width_) * size_t(height_) * size_t(bytesPerPixel_));
         newInstance(seed_);
         // A parameter file's keys start where the file says.
@@ -274,6 +288,15 @@ class Renderer {
                 break;
             case LiveCommand::Reseed:
                 seed_ = c.seeded ? c.seed : freshSeed();
+                // A frei0r plug-in's seed is its parameter "Seed": set like
+                // any value (the controls show it, a take records it), and
+                // kept over the parameter file's.
+                if (seedIndex_ >= 0) {
+                    const float value = seedParameterValue(seed_);
+                    touched_[size_t(seedIndex_)] = true;
+                    setValue(seedIndex_, value);
+                    controls_.show(seedIndex_, value);
+                }
                 newInstance(seed_);
                 if (writer_) take_log_.reseed(take_, seed_);
                 std::fprintf(stderr, "vyrhost: seed %u\n", seed_);
@@ -314,6 +337,7 @@ class Renderer {
         ss.realtime = true;
         writer_.reset(new TakeWriter(openSink(ss)));
         takePath_ = ss.output;
+        if (seedIndex_ >= 0) seed_ = seedOfParameterValue(values_[size_t(seedIndex_)]);
         newInstance(seed_);
         source_.restart();
         take_ = 0;
@@ -360,6 +384,7 @@ class Renderer {
     std::vector<bool> touched_;
     std::vector<uint8_t> frame_;
     unsigned seed_ = 0;
+    int seedIndex_ = -1;  // a frei0r plug-in's "Seed", else -1
     long take_ = 0;  // frames since the window opened or the take started
     bool snapshot_ = false;
     std::unique_ptr<TakeWriter> writer_;

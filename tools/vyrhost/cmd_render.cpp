@@ -86,7 +86,7 @@ int runRender(const RenderOptions& o) {
             unsigned reseed = 0;
             if (done > 0 && session.reseedAt(done, reseed)) {
                 inst.reset();
-                std::srand(reseed);
+                session.seedNextInstance(reseed);
                 inst.reset(new Instance(plugin, width, height, o.depth));
                 inst->setFrameRate(double(rate.num) / rate.den);
                 session.newInstance();

@@ -53,7 +53,9 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
                o.seeded = true;
                o.seed = v;
            },
-           "seed the C library's random generator with N before instantiating (default: the parameter file's)")
+           "seed the plug-in with N (default: the parameter file's): FreeFrame plug-ins through the C library's "
+           "random generator, seeded before instantiating; frei0r plug-ins with a \"Seed\" parameter (Vyr's) by "
+           "setting it to N/1000000, unless --set or the file gives it; in play, n re-seeds either kind")
         ->type_name("N");
     cmd->add_option("--threads", o.threads, "worker threads for OpenMP plug-ins (sets OMP_NUM_THREADS)")
         ->check(CLI::Range(1, 1024))

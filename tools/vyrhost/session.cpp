@@ -50,6 +50,14 @@ bool Session::hasRamps() const {
     return false;
 }
 
+bool Session::setsParameter(uint32_t index) const {
+    for (const auto& t : tracks)
+        if (t.index == index) return true;
+    for (const auto& r : settings)
+        if (r.index == index) return true;
+    return false;
+}
+
 void Session::setRate(Rate rate) {
     rate_ = rate;
     for (const auto& t : tracks) {
@@ -74,6 +82,7 @@ void Session::apply(Instance& inst, long frame, long frames) {
             }
         values.push_back({index, v});
     };
+    if (seedSet_) put(uint32_t(plugin->seedParameter()), seedParameterValue(seedNow_));
     for (const auto& t : tracks) put(t.index, trackValue(t.track, double(frame), rate_));
     for (const auto& r : settings) put(r.index, settingValue(r.setting, frame, frames));
     const bool fresh = applied_.empty();
@@ -112,8 +121,14 @@ Session openSession(const RunOptions& options) {
     return s;
 }
 
-void Session::seedIfAsked() const {
-    if (seeded) std::srand(seed);
+void Session::seedNextInstance(unsigned value) {
+    std::srand(value);
+    seedSet_ = plugin->seedParameter() >= 0;
+    seedNow_ = value;
+}
+
+void Session::seedIfAsked() {
+    if (seeded) seedNextInstance(seed);
 }
 
 bool Session::reseedAt(long frame, unsigned& value) const {

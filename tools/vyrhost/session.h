@@ -36,6 +36,8 @@ struct Session {
     unsigned seed = 0;
 
     bool hasRamps() const;
+    // Whether --set, --ramp or the file's parameters give parameter `index`.
+    bool setsParameter(uint32_t index) const;
     // The clip's frame rate, which places keys given in seconds; checks
     // that every track's keys are in time order.
     void setRate(Rate rate);
@@ -45,14 +47,21 @@ struct Session {
     void apply(Instance& inst, long frame, long frames);
     // The next apply() goes to a new instance: every value is set.
     void newInstance() { applied_.clear(); }
-    // Seeds the C library's generator when asked; the plug-ins draw from it.
-    void seedIfAsked() const;
+    // Seeds the plug-in's next instance, to be made after this call:
+    // FreeFrame plug-ins draw from the C library's generator, seeded here; a
+    // frei0r plug-in with a "Seed" parameter gets the seed's value from
+    // apply(), unless a setting or the file's track gives it one.
+    void seedNextInstance(unsigned seed);
+    // seedNextInstance(seed) when a seed was asked for.
+    void seedIfAsked();
     // The seed a take asks for before rendering frame `frame` (> 0), if any.
     bool reseedAt(long frame, unsigned& seed) const;
 
    private:
     Rate rate_;
     std::vector<std::pair<uint32_t, float>> applied_;
+    bool seedSet_ = false;  // the seed goes to a frei0r "Seed"
+    unsigned seedNow_ = 0;
 };
 
 // The OpenMP runtime's settings a command wants: --threads, and with
