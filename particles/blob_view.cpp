@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "parallel_bands.h"
 #include "stamp_kernel.h"
@@ -149,8 +150,19 @@ void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, cons
 void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowSink sink) {
     const int32_t* kernel = field.blobKernel.data();
     const KernelRowSpan* spans = field.kernelSpans;
+    if (sink.done != nullptr) {
+        // The rows only pass through: each thread stamps its bands in a band
+        // of counters of its own that stays in cache, and the frame-sized
+        // buffer is neither cleared nor written back.
+        forEachBand(h, BandSplit{kBandRows, w}, [=](int top, int end) {
+            thread_local std::vector<int32_t> scratch;
+            if (scratch.size() < size_t(kBandRows) * size_t(w)) scratch.resize(size_t(kBandRows) * size_t(w));
+            stampRows(top, end, blobs, blobCount, kernel, spans, scratch.data(), w, sink);
+        });
+        return;
+    }
     int32_t* counters = field.accumBuffer.data();
     forEachBand(h, BandSplit{kBandRows, w}, [=](int top, int end) {
-        stampRows(top, end, blobs, blobCount, kernel, spans, counters + size_t(top) * size_t(w), w, sink);
+        stampRows(top, end, blobs, blobCount, kernel, spans, counters + size_t(top) * size_t(w), w);
     });
 }

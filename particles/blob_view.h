@@ -84,10 +84,13 @@ struct RowSink {
 void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
                const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink = RowSink{nullptr, nullptr});
 
-// Rebuilds all h rows of field.accumBuffer (w x h counters) with the blobs
-// stamped in, each row handed to the sink when finished. Threads take
-// whole bands of rows (forEachBand) and stamp every blob into them, so no
-// counter is shared; the sink must keep to its row for the same reason.
+// Stamps the blobs into all h rows of w counters. Without a sink the rows
+// are field.accumBuffer (w x h counters), rebuilt. With one, each row is
+// handed to the sink when finished, from a band of counters of the
+// stamping thread's own (valid only during the call; field.accumBuffer is
+// left as it was). Threads take whole bands of rows (forEachBand) and stamp
+// every blob into them, so no counter is shared; the sink must keep to its
+// row for the same reason.
 void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h,
                 RowSink sink = RowSink{nullptr, nullptr});
 
