@@ -2,10 +2,10 @@
 
 #include <omp.h>
 #include <pthread.h>
+#include <time.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -35,26 +35,25 @@ struct Team {
     int bands = 0;
     int wanted = 0;  // helpers still welcome to join
     int active = 0;  // helpers inside the loop
+    int64_t helperCpu = 0;  // nanoseconds of CPU time the helpers spent on its bands
     std::atomic<int> next{0};
     // The loaded-machine guard, kept by whichever thread has the team
     // (busy): the loops still to run on the caller alone, and how many the
     // next verdict against the helpers sends there.
     int soloLoops = 0;
     int backoff = 0;
-    int64_t balance = 0;  // steady_clock ticks the helpers saved lately
+    int64_t balance = 0;  // nanoseconds the helpers saved lately
 };
 
-// Each loop weighs its time against what the caller alone would have
-// needed at its own pace. When the helpers have lately cost more than they
-// saved, this many loops and more (doubling every time it happens, up to
-// the cap) run on the caller alone; each loop the helpers speed up halves
-// the count again. A loop no helper joined in time counts as even: loops
-// too small to share are kParallelWorkMinimum's business, and a frame's
-// next loop may well be large. On a quiet machine the helpers pay; on one
-// loaded by other programs or a host's own threads a helper is often put
-// aside in the middle of a band and the caller waits for it, which is how
-// two threads ended up slower than one. The pictures never depend on who
-// runs a band.
+// Each loop weighs its time against what one thread alone would have
+// needed. When the helpers have lately cost more than they saved, this many
+// loops and more (doubling every time it happens, up to the cap) run on the
+// caller alone, without waking anyone; each loop the helpers speed up halves
+// the count again. On a quiet machine the helpers pay; on one loaded by
+// other programs or a host's own threads, a helper is often put aside in
+// the middle of a band while the caller waits for it, or the woken helper
+// takes the caller's own core, which is how two threads ended up slower
+// than one. The pictures never depend on who runs a band.
 constexpr int kFirstBackoff = 4;
 constexpr int kMaxBackoff = 256;
 
@@ -65,26 +64,30 @@ Team* team() {
     return t;
 }
 
-// Runs bands until none is left; answers how many this thread ran.
-int claimBands(void (*body)(void*, int), void* context, int bands, std::atomic<int>& next) {
-    int ran = 0;
+void claimBands(void (*body)(void*, int), void* context, int bands, std::atomic<int>& next) {
     for (int b = next.fetch_add(1, std::memory_order_relaxed); b < bands;
-         b = next.fetch_add(1, std::memory_order_relaxed)) {
+         b = next.fetch_add(1, std::memory_order_relaxed))
         body(context, b);
-        ++ran;
-    }
-    return ran;
 }
 
-// What the helpers saved on a loop (negative: what they cost): the caller
-// ran `own` of the `bands` bands in `ownTime`, so alone it would have
-// needed about ownTime x bands / own; the whole loop, waiting for the
-// helpers' last bands included, took `loopTime`.
-int64_t helpersSaved(int own, int bands, std::chrono::steady_clock::duration ownTime,
-                     std::chrono::steady_clock::duration loopTime) {
-    if (own == 0) return 0;  // the helpers did it all: no measure of the caller's pace
-    return int64_t(ownTime.count()) * bands / own - int64_t(loopTime.count());
+// Nanoseconds of wall time, and of the calling thread's CPU time.
+int64_t wallNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
+int64_t threadCpuNs() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// What the helpers saved on a loop, in nanoseconds (negative: what they
+// cost): one thread alone would have needed about the CPU time that all of
+// them spent on its bands, and the loop took `loopWall` (waiting for the
+// helpers' last bands included). CPU time, because the wall time of a thread
+// the system puts aside would make any wait look cheap.
+int64_t helpersSaved(int64_t bandsCpu, int64_t loopWall) { return bandsCpu - loopWall; }
 
 // `seen` is the generation when the helper was started: a loop that begins
 // before the new thread first runs is still one it must look at.
@@ -102,8 +105,11 @@ void helperLoop(Team* t, unsigned seen) {
         void* context = t->context;
         const int bands = t->bands;
         lk.unlock();
+        const int64_t cpu = threadCpuNs();
         claimBands(body, context, bands, t->next);
+        const int64_t spent = threadCpuNs() - cpu;
         lk.lock();
+        t->helperCpu += spent;
         if (--t->active == 0) t->done.notify_one();
     }
 }
@@ -196,8 +202,8 @@ void runOnTeam(int bands, int threads, void (*body)(void* context, int band), vo
         tInsideTeamLoop = false;
         return;
     }
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
+    const int64_t start = wallNs();
+    const int64_t startCpu = threadCpuNs();
     const int helpers = std::min(ensureHelpers(t, threads - 1), threads - 1);
     {
         std::lock_guard<std::mutex> g(t->lock);
@@ -206,25 +212,27 @@ void runOnTeam(int bands, int threads, void (*body)(void* context, int band), vo
         t->bands = bands;
         t->next.store(0, std::memory_order_relaxed);
         t->wanted = helpers;
+        t->helperCpu = 0;
         ++t->generation;
     }
     t->wake.notify_all();
     tInsideTeamLoop = true;
-    const int own = claimBands(body, context, bands, t->next);
+    claimBands(body, context, bands, t->next);
     tInsideTeamLoop = false;
-    const Clock::time_point ownEnd = Clock::now();
+    int64_t bandsCpu = threadCpuNs() - startCpu;
     {
         // No helper joins from now on; wait for those inside to finish
         // their last band.
         std::unique_lock<std::mutex> lk(t->lock);
         t->wanted = 0;
         t->done.wait(lk, [&] { return t->active == 0; });
+        bandsCpu += t->helperCpu;
     }
-    const Clock::duration loopTime = Clock::now() - start;
-    const int64_t saved = helpersSaved(own, bands, ownEnd - start, loopTime);
+    const int64_t loopWall = wallNs() - start;
+    const int64_t saved = helpersSaved(bandsCpu, loopWall);
     // Gains count up to two loops' worth, so a loop that loses more than
     // that outweighs any run of good ones.
-    t->balance = std::min(t->balance + saved, 2 * int64_t(loopTime.count()));
+    t->balance = std::min(t->balance + saved, 2 * loopWall);
     if (t->balance < 0) {
         t->backoff = std::min(std::max(kFirstBackoff, 2 * t->backoff), kMaxBackoff);
         t->soloLoops = t->backoff;
