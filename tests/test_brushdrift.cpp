@@ -23,6 +23,11 @@ static RandomSource cLibraryRandom;
 VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
                        (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
                         int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
+// swirl_kernels.cpp's builds.
+VYR_DECLARE_ISA_KERNEL(void, swirlRow,
+                       (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
+                        const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
+                        int32_t cs))
 
 namespace {
 
@@ -267,14 +272,16 @@ TEST(BrushDriftDots, EveryPathPaintsSpansAsThePortableOne) {
                 for (const int32_t strength : {25936, 40000, 65535, 65536}) {
                     const auto want =
                         paintWith(paintDotSpan_portable, canvas, coverage, count, first * step, step, strength);
-                    if (bestIsa() >= Isa::Avx2)
+                    if (bestIsa() >= Isa::Avx2) {
                         EXPECT_EQ(want, paintWith(paintDotSpan_avx2, canvas, coverage, count, first * step, step,
                                                   strength))
                             << "AVX2, size " << size << " from " << first << " count " << count;
-                    if (bestIsa() >= Isa::Avx512)
+                    }
+                    if (bestIsa() >= Isa::Avx512) {
                         EXPECT_EQ(want, paintWith(paintDotSpan_avx512, canvas, coverage, count, first * step, step,
                                                   strength))
                             << "AVX-512, size " << size << " from " << first << " count " << count;
+                    }
                     ++checked;
                 }
             }
@@ -389,6 +396,53 @@ TEST(BrushDriftSwirl, WideFramesFetchWithoutOverflow) {
 }
 
 // ---------------------------------------------------------------- compositing
+
+// Every instruction-set path swirls each row as the portable loop does:
+// rows that end inside a vector, bands narrow and wide, zooms that fetch
+// from several frames away (wrapping more than twice), turns, 3-byte
+// pixels.
+TEST(BrushDriftSwirl, EveryPathSwirlsRowsAsThePortableOne) {
+    std::mt19937 random(11);
+    std::vector<int32_t> third(768);
+    for (int i = 0; i < 768; ++i) third[size_t(i)] = i / 3;
+    int checked = 0;
+    for (const auto& size : {std::pair<int, int>{37, 23}, {64, 9}, {5, 70}, {8, 8}}) {
+        const int w = size.first, h = size.second;
+        for (const int bytesPerPixel : {4, 3}) {
+            std::vector<uint8_t> work(size_t(w) * size_t(h) * size_t(bytesPerPixel));
+            for (uint8_t& b : work) b = uint8_t(random());
+            for (const int zoom : {0, 102, 256, 1024}) {
+                for (const int range : {1, 40, 255}) {
+                    for (const int centre : {0, 130}) {
+                        for (const int32_t turn : {0, 16384, 40000}) {
+                            const double a = double(turn) * 2.0 * kPi / 65536.0;
+                            const int32_t sn = int32_t(std::sin(a) * 65536.0), cs = int32_t(std::cos(a) * 65536.0);
+                            const int32_t zq = zoom * (65536 / range);
+                            const auto swirlWith = [&](auto rowFn) {
+                                std::vector<uint8_t> out(work.size());
+                                for (int y = 0; y < h; ++y)
+                                    rowFn(work.data(), out.data() + size_t(y) * size_t(w) * size_t(bytesPerPixel), w,
+                                          h, y, bytesPerPixel, third.data(), centre, range, zq, range * zq, sn, cs);
+                                return out;
+                            };
+                            const std::vector<uint8_t> want = swirlWith(swirlRow_portable);
+                            if (bestIsa() >= Isa::Avx2) {
+                                EXPECT_EQ(want, swirlWith(swirlRow_avx2)) << "AVX2, " << w << "x" << h << "x"
+                                                                          << bytesPerPixel << " zoom " << zoom;
+                            }
+                            if (bestIsa() >= Isa::Avx512) {
+                                EXPECT_EQ(want, swirlWith(swirlRow_avx512)) << "AVX-512, " << w << "x" << h << "x"
+                                                                            << bytesPerPixel << " zoom " << zoom;
+                            }
+                            ++checked;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 4 * 2 * 4 * 3 * 2 * 3);
+}
 
 TEST(BrushDriftComposite, RoundsExactlyToNearest) {
     // Every (first, second) byte pair for every weight, against a double

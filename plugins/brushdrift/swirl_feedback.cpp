@@ -4,60 +4,18 @@
 #include <cstring>
 
 #include "brush_stages.h"
+#include "isa.h"
+
+// swirl_kernels.cpp, once per instruction-set path.
+VYR_DECLARE_ISA_KERNEL(void, swirlRow,
+                       (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
+                        const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
+                        int32_t cs))
 
 namespace {
 
 constexpr int kSinCosSteps = 65536;  // one full turn
 constexpr int kThirdEntries = 768;   // sums of three 8-bit channels
-
-// The mathematical modulo: any position maps into 0..size-1.
-inline int64_t wrap(int64_t v, int size) {
-    if (v >= 0 && v < size) return v;
-    const int64_t r = v % size;
-    return r < 0 ? r + size : r;
-}
-
-template <int kBytesPerPixel>
-void swirlRows(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl,
-               int rowBegin, int rowEnd) {
-    const int width = shape.width;
-    const int height = shape.height;
-    const uint8_t* work = scene.workFrame.data();
-    const int32_t* third = scene.thirdTable.data();
-    const int32_t range = swirl.bandHalfWidth;
-    const int32_t centre = swirl.bandCentre;
-    // Zoom in 1/256 units is (full - d * zq) >> 16: Z at the band's centre
-    // (when R divides 65536), falling to 0 at its edge.
-    const int32_t q = 65536 / range;
-    const int32_t zq = swirl.zoom * q;
-    const int32_t full = range * zq;
-    const int cx = width >> 1;
-    const int cy = height >> 1;
-    const int64_t sn = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation)];  // 16.16
-    const int64_t cs = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation) + 1];
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        const uint8_t* wp = work + static_cast<size_t>(y) * width * kBytesPerPixel;
-        uint8_t* out = output + static_cast<size_t>(y) * width * kBytesPerPixel;
-        for (int x = 0; x < width; ++x, wp += kBytesPerPixel, out += kBytesPerPixel) {
-            int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
-            if (d < 0) d = -d;
-            const uint8_t* src = wp;
-            if (d <= range) {
-                const int32_t f = (full - d * zq) >> 16;
-                // The products are 64-bit so that frames wider or taller
-                // than 8192 pixels do not overflow; below that they equal
-                // the 32-bit ones.
-                const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
-                const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
-                const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
-                const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
-                const size_t row = static_cast<size_t>(wrap(v, height));
-                src = work + (row * width + static_cast<size_t>(wrap(u, width))) * kBytesPerPixel;
-            }
-            std::memcpy(out, src, kBytesPerPixel);
-        }
-    }
-}
 
 // round((a1 x + a2 y) / 255), at most 255. A sum that is an exact half
 // times 255 would need an even number equal to an odd multiple of 255, so
@@ -113,10 +71,18 @@ void buildSwirlTables(SceneMembers& scene) {
 void swirlValueBand(const SceneMembers& scene, const FrameShape& shape, uint8_t* output, const SwirlSettings& swirl,
                     int rowBegin, int rowEnd) {
     if (rowEnd < 0) rowEnd = shape.height;
-    if (shape.bytesPerPixel == 4)
-        swirlRows<4>(scene, shape, output, swirl, rowBegin, rowEnd);
-    else
-        swirlRows<3>(scene, shape, output, swirl, rowBegin, rowEnd);
+    const int32_t range = swirl.bandHalfWidth;
+    // Zoom in 1/256 units is (full - d * zq) >> 16: Z at the band's centre
+    // (when R divides 65536), falling to 0 at its edge.
+    const int32_t zq = swirl.zoom * (65536 / range);
+    const int32_t full = range * zq;
+    const int32_t sn = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation)];  // 16.16
+    const int32_t cs = scene.sinCosTable[2 * static_cast<size_t>(swirl.rotation) + 1];
+    const auto row = VYR_PICK_ISA_KERNEL(swirlRow);
+    const size_t rowBytes = static_cast<size_t>(shape.width) * static_cast<size_t>(shape.bytesPerPixel);
+    for (int y = rowBegin; y < rowEnd; ++y)
+        row(scene.workFrame.data(), output + static_cast<size_t>(y) * rowBytes, shape.width, shape.height, y,
+            shape.bytesPerPixel, scene.thirdTable.data(), swirl.bandCentre, range, zq, full, sn, cs);
 }
 
 void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second, int alpha2, uint8_t* destination,

@@ -1,0 +1,161 @@
+// The brightness-band swirl of one output row, compiled once per
+// instruction-set path (vyr_isa_kernels): integer arithmetic only, so every
+// path fetches the same pixels.
+//
+// Pixel x of row y whose mean brightness (third[b0 + b1 + b2]) lies within
+// R of Vc is fetched from a rotated, zoomed position, wrapped round the frame
+// edges; the rest are copied. Zoom in 1/256 units is (full - d x zq) >> 16:
+// Z at the band's centre, falling to 0 at its edge. The products are 64-bit
+// so that frames wider or taller than 8192 pixels do not overflow; below
+// that they equal the 32-bit ones, which the vector paths use.
+#include <cstdint>
+#include <cstring>
+
+#include "isa.h"
+
+#if defined(__AVX2__)
+// GCC 12's AVX-512 intrinsics start some results from a deliberately
+// undefined vector, which its flow analysis reports as uninitialised.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// The mathematical modulo: any position maps into 0..size-1.
+int64_t wrapInto(int64_t v, int size) {
+    if (v >= 0 && v < size) return v;
+    const int64_t r = v % size;
+    return r < 0 ? r + size : r;
+}
+
+// Where pixel (x, y) fetches from, as an offset in pixels.
+size_t fetchFrom(int x, int y, int32_t f, int width, int height, int64_t sn, int64_t cs) {
+    const int cx = width >> 1;
+    const int cy = height >> 1;
+    const int64_t dx = (static_cast<int64_t>(x - cx) * f) >> 8;
+    const int64_t dy = (static_cast<int64_t>(y - cy) * f) >> 8;
+    const int64_t u = cx - ((dy * sn) >> 16) + ((cs * dx) >> 16);
+    const int64_t v = cy + ((dx * sn) >> 16) + ((dy * cs) >> 16);
+    return static_cast<size_t>(wrapInto(v, height)) * static_cast<size_t>(width) +
+           static_cast<size_t>(wrapInto(u, width));
+}
+
+// Pixels begin..end-1 of row y, one at a time.
+void swirlPixels(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
+                 const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
+                 int32_t cs, int begin, int end) {
+    const uint8_t* row = work + static_cast<size_t>(y) * width * bytesPerPixel;
+    for (int x = begin; x < end; ++x) {
+        const uint8_t* wp = row + static_cast<size_t>(x) * bytesPerPixel;
+        int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
+        if (d < 0) d = -d;
+        const uint8_t* src = wp;
+        if (d <= range)
+            src = work + fetchFrom(x, y, (full - d * zq) >> 16, width, height, sn, cs) * bytesPerPixel;
+        std::memcpy(out + static_cast<size_t>(x) * bytesPerPixel, src, bytesPerPixel);
+    }
+}
+
+}  // namespace
+
+#if defined(__AVX2__)
+
+// 4-byte pixels of frames up to 8192 pixels each way, 8 at a time: the
+// mean is (sum x 43691) >> 17, which is sum / 3 for every sum up to 765;
+// only pixels in the band are gathered.
+void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
+                            const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
+                            int32_t cs) {
+    if (bytesPerPixel != 4 || width > 8192 || height > 8192) {
+        swirlPixels(work, out, width, height, y, bytesPerPixel, third, centre, range, zq, full, sn, cs, 0, width);
+        return;
+    }
+    const int cx = width >> 1;
+    const int cy = height >> 1;
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i colourBytes = _mm256_set1_epi32(0x00010101);
+    const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i third17 = _mm256_set1_epi32(43691);
+    const __m256i centreV = _mm256_set1_epi32(centre);
+    const __m256i rangeV = _mm256_set1_epi32(range + 1);
+    const __m256i zqV = _mm256_set1_epi32(zq);
+    const __m256i fullV = _mm256_set1_epi32(full);
+    const __m256i snV = _mm256_set1_epi32(sn);
+    const __m256i csV = _mm256_set1_epi32(cs);
+    const __m256i cxV = _mm256_set1_epi32(cx);
+    const __m256i cyV = _mm256_set1_epi32(cy);
+    const __m256i yV = _mm256_set1_epi32(y);
+    const __m256i rowOffset = _mm256_set1_epi32(y - cy);
+    const __m256i widthV = _mm256_set1_epi32(width);
+    const __m256i heightV = _mm256_set1_epi32(height);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i minusOne = _mm256_set1_epi32(-1);
+    const int* frame = reinterpret_cast<const int*>(work);
+    const uint8_t* row = work + static_cast<size_t>(y) * width * 4;
+    for (int x = 0; x < width; x += 8) {
+        const int left = width - x;
+        const __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lanes);
+        const __m256i* at = reinterpret_cast<const __m256i*>(row + 4 * x);
+        const __m256i pixels =
+            left >= 8 ? _mm256_loadu_si256(at) : _mm256_maskload_epi32(reinterpret_cast<const int*>(at), valid);
+        const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(pixels, colourBytes), ones);
+        const __m256i d = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_srli_epi32(_mm256_mullo_epi32(sum, third17), 17), centreV));
+        const __m256i inBand = _mm256_and_si256(valid, _mm256_cmpgt_epi32(rangeV, d));
+        __m256i result = pixels;
+        if (!_mm256_testz_si256(inBand, inBand)) {
+            const __m256i f = _mm256_srai_epi32(_mm256_sub_epi32(fullV, _mm256_mullo_epi32(d, zqV)), 16);
+            const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
+            const __m256i dx = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(xs, cxV), f), 8);
+            const __m256i dy = _mm256_srai_epi32(_mm256_mullo_epi32(rowOffset, f), 8);
+            __m256i u = _mm256_add_epi32(_mm256_sub_epi32(cxV, _mm256_srai_epi32(_mm256_mullo_epi32(dy, snV), 16)),
+                                         _mm256_srai_epi32(_mm256_mullo_epi32(csV, dx), 16));
+            __m256i v = _mm256_add_epi32(_mm256_add_epi32(cyV, _mm256_srai_epi32(_mm256_mullo_epi32(dx, snV), 16)),
+                                         _mm256_srai_epi32(_mm256_mullo_epi32(dy, csV), 16));
+            // Pixels outside the band keep their own place, so that only
+            // the band's positions need wrapping.
+            u = _mm256_blendv_epi8(xs, u, inBand);
+            v = _mm256_blendv_epi8(yV, v, inBand);
+            // Positions up to two frames off wrap by adding or subtracting
+            // the size twice; farther ones one lane at a time.
+            for (int round = 0; round < 2; ++round) {
+                u = _mm256_add_epi32(u, _mm256_and_si256(_mm256_cmpgt_epi32(zero, u), widthV));
+                u = _mm256_sub_epi32(u, _mm256_andnot_si256(_mm256_cmpgt_epi32(widthV, u), widthV));
+                v = _mm256_add_epi32(v, _mm256_and_si256(_mm256_cmpgt_epi32(zero, v), heightV));
+                v = _mm256_sub_epi32(v, _mm256_andnot_si256(_mm256_cmpgt_epi32(heightV, v), heightV));
+            }
+            const __m256i inside = _mm256_and_si256(
+                _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(widthV, u)),
+                _mm256_and_si256(_mm256_cmpgt_epi32(v, minusOne), _mm256_cmpgt_epi32(heightV, v)));
+            if (_mm256_movemask_epi8(inside) != -1) {
+                alignas(32) int32_t us[8], vs[8];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
+                for (int k = 0; k < 8; ++k) {
+                    us[k] = static_cast<int32_t>(wrapInto(us[k], width));
+                    vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
+                }
+                u = _mm256_load_si256(reinterpret_cast<const __m256i*>(us));
+                v = _mm256_load_si256(reinterpret_cast<const __m256i*>(vs));
+            }
+            const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(v, widthV), u);
+            result = _mm256_mask_i32gather_epi32(pixels, frame, index, inBand, 4);
+        }
+        __m256i* to = reinterpret_cast<__m256i*>(out + 4 * x);
+        if (left >= 8)
+            _mm256_storeu_si256(to, result);
+        else
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(to), valid, result);
+    }
+}
+
+#else
+
+void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
+                            const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
+                            int32_t cs) {
+    swirlPixels(work, out, width, height, y, bytesPerPixel, third, centre, range, zq, full, sn, cs, 0, width);
+}
+
+#endif
