@@ -33,8 +33,8 @@ struct Team {
     void (*body)(void*, int) = nullptr;
     void* context = nullptr;
     int bands = 0;
-    int wanted = 0;  // helpers still welcome to join
-    int active = 0;  // helpers inside the loop
+    int wanted = 0;         // helpers still welcome to join
+    int active = 0;         // helpers inside the loop
     int64_t helperCpu = 0;  // nanoseconds of CPU time the helpers spent on its bands
     std::atomic<int> next{0};
     // The loaded-machine guard, kept by whichever thread has the team

@@ -538,4 +538,47 @@ TEST_F(ConeProfile, ReachesFarBeyondASmallFrame) {
     EXPECT_EQ(small[size_t(3) * w + 3], 255 - ((724 * 1) >> 8));  // nothing added
 }
 
+// The generator draws bands of rows on accumulators that hold those rows
+// only: cut anywhere, the bands light exactly what one whole-frame cone
+// lights, answer columns that cover every lit one, and the grey rows leave
+// the accumulators at 0 for the next band.
+TEST_F(ConeProfile, BandsOfRowsMatchTheWholeFrame) {
+    const DotFootprint dots[] = {{300, 300, 200, 256}, {-20, 590, 512, 90}, {599, 0, 40, 1000}};
+    for (const DotFootprint& dot : dots) drawCone(accum.data(), kSide, kSide, table.data(), dot);
+    for (int bandRows : {1, 7, 16, 600}) {
+        std::vector<int32_t> band(size_t(bandRows) * kSide, 0);
+        for (int top = 0; top < kSide; top += bandRows) {
+            const int end = std::min(top + bandRows, kSide);
+            ColumnSpan lit = {kSide, 0};
+            for (const DotFootprint& dot : dots) {
+                const ColumnSpan c = drawCone(band.data(), kSide, kSide, table.data(), dot, top, end);
+                if (c.begin < c.end) lit = {std::min(lit.begin, c.begin), std::max(lit.end, c.end)};
+            }
+            for (int y = top; y < end; ++y)
+                for (int x = 0; x < kSide; ++x) {
+                    ASSERT_EQ(band[size_t(y - top) * kSide + x], cell(x, y)) << bandRows << " " << x << "," << y;
+                    if (cell(x, y) != 0) {
+                        ASSERT_TRUE(x >= lit.begin && x < lit.end) << x << "," << y;
+                    }
+                }
+            for (int bpp : {3, 4}) {
+                std::vector<int32_t> rows(band.begin(), band.begin() + (end - top) * kSide);
+                std::vector<uint8_t> out(size_t(end - top) * kSide * bpp, 77);
+                writeGreyRows(rows.data(), kSide, end - top, lit, bpp, out.data());
+                for (int y = top; y < end; ++y)
+                    for (int x = 0; x < kSide; ++x) {
+                        const uint8_t* px = &out[(size_t(y - top) * kSide + x) * bpp];
+                        const uint8_t grey = uint8_t(cell(x, y));
+                        ASSERT_TRUE(px[0] == grey && px[1] == grey && px[2] == grey) << x << "," << y;
+                        if (bpp == 4) {
+                            ASSERT_EQ(px[3], 255);
+                        }
+                    }
+                EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](int32_t v) { return v == 0; }));
+            }
+            std::fill(band.begin(), band.end(), 0);
+        }
+    }
+}
+
 }  // namespace
