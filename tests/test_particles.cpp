@@ -881,12 +881,8 @@ TEST_P(StampSpanPath, MatchesThePortableKernel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StampSpanPath,
-                         testing::Values(SpanPath{"avx2", stampBlobSpan_avx2, bool(__builtin_cpu_supports("avx2"))},
-                                         SpanPath{"avx512", stampBlobSpan_avx512,
-                                                  __builtin_cpu_supports("avx512f") &&
-                                                      __builtin_cpu_supports("avx512bw") &&
-                                                      __builtin_cpu_supports("avx512vl") &&
-                                                      __builtin_cpu_supports("avx512dq")}),
+                         testing::Values(SpanPath{"avx2", stampBlobSpan_avx2, bestIsa() >= Isa::Avx2},
+                                         SpanPath{"avx512", stampBlobSpan_avx512, bestIsa() >= Isa::Avx512}),
                          [](const testing::TestParamInfo<SpanPath>& info) { return std::string(info.param.name); });
 
 }  // namespace
