@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
+#include "colour_kernels.h"
 #include "field_colour.h"
 #include "particle_field.h"
 #include "plugin_host.h"
@@ -462,6 +465,70 @@ TEST_F(SwirlField, GrainWindowMovesWithTheOffset) {
     const std::vector<uint8_t> last = colour(1, {128, 9999, false}, 3);
     EXPECT_EQ(pixelAt(last, 3, kW * kH - 1).r, 255 - 63);
 }
+
+// ---------------------------------------------------------------------------
+// The colouring kernels: every instruction-set path this CPU offers writes
+// the portable path's bytes, for spans that are and are not multiples of
+// the vector widths, counters in and out of their range, with and without
+// grain, floors or alpha, and nothing past the span's last pixel.
+
+struct ColourKernelCase {
+    int bytesPerPixel;
+    bool grain;
+    int32_t levelA, fillA, levelB, fillB;
+};
+
+class ColourKernels : public ::testing::TestWithParam<ColourKernelCase> {};
+
+TEST_P(ColourKernels, EveryPathWritesThePortableBytes) {
+    const ColourKernelCase k = GetParam();
+    RandomSource random(1234u + unsigned(k.bytesPerPixel) + (k.grain ? 10u : 0u) + unsigned(k.levelA & 0xFF));
+    ColourRamp ramp;
+    for (int g = 0; g < 256; ++g) {
+        uint8_t bgra[4];
+        for (uint8_t& byte : bgra) byte = uint8_t(random.next());
+        std::memcpy(&ramp.pixel[g], bgra, 4);
+        for (int ch = 0; ch < 4; ++ch) ramp.channel[ch][g] = bgra[ch];
+    }
+    ramp.grainAmount = 128;
+    ramp.grainBias = 64;
+    ramp.levelA = k.levelA;
+    ramp.fillA = k.fillA;
+    ramp.levelB = k.levelB;
+    ramp.fillB = k.fillB;
+    fillCounterPixels(ramp);
+
+    constexpr int kMaxCount = 300;
+    std::vector<int32_t> counters(kMaxCount);
+    std::vector<uint8_t> grain(kMaxCount);
+    for (int i = 0; i < kMaxCount; ++i) {
+        const int r = random.next();
+        // Mostly counters as stamping leaves them, some far outside.
+        counters[i] = r % 8 == 0 ? (r % 2 == 0 ? -(r % 5000) : 1024 + r % 5000) : r % 1025;
+        grain[i] = uint8_t(random.next());
+    }
+    using Kernel = decltype(&colourSpan_portable);
+    const std::pair<Isa, Kernel> paths[] = {{Isa::Avx2, &colourSpan_avx2}, {Isa::Avx512, &colourSpan_avx512}};
+    const int bpp = k.bytesPerPixel;
+    for (int count : {0, 1, 7, 8, 15, 16, 17, 63, 64, 65, 127, 128, 129, 200, kMaxCount}) {
+        std::vector<uint8_t> expected(size_t(kMaxCount + 1) * bpp, 0xEE);
+        colourSpan_portable(&ramp, counters.data(), k.grain ? grain.data() : nullptr, count, expected.data(), bpp);
+        for (const auto& [isa, kernel] : paths) {
+            if (int(isa) > int(bestIsa())) continue;
+            SCOPED_TRACE(testing::Message() << "path " << int(isa) << ", " << count << " pixels");
+            std::vector<uint8_t> got(expected.size(), 0xEE);
+            kernel(&ramp, counters.data(), k.grain ? grain.data() : nullptr, count, got.data(), bpp);
+            EXPECT_EQ(got, expected);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FloorsGrainAndDepths, ColourKernels,
+    ::testing::Values(ColourKernelCase{4, false, 12, 50, 20, 0}, ColourKernelCase{3, false, 12, 50, 20, 0},
+                      ColourKernelCase{4, true, 0, 30, 5, 10}, ColourKernelCase{3, true, 0, 30, 5, 10},
+                      ColourKernelCase{4, true, INT32_MIN, 0, INT32_MIN, 0},
+                      ColourKernelCase{4, false, 300, -7, 40000, 999}));
 
 // ---------------------------------------------------------------------------
 // The plug-in through plugMain.

@@ -5,74 +5,42 @@
 
 #include "parallel_bands.h"
 
-namespace {
-
-inline int32_t limitLevel(int32_t g) { return g < 0 ? 0 : (g > 255 ? 255 : g); }
-
-// The floor substitution: levels below the first threshold take its fill,
-// then levels below the second take that one's.
-inline int32_t applyFloors(const ModeRecord& mode, int32_t g) {
-    if (g < mode.floorLevelA) g = mode.floorFillA;
-    if (g < mode.floorLevelB) g = mode.floorFillB;
-    return g;
-}
-
-template <int kBytesPerPixel>
-inline void writePixel(uint8_t* pixels, int p, const FieldPalette::Bgra& c) {
-    std::memcpy(pixels + static_cast<ptrdiff_t>(p) * kBytesPerPixel, &c, kBytesPerPixel);
-}
-
-}  // namespace
-
 FieldPalette::FieldPalette(const ParticleField& field, const FieldColouring& colouring, int bytesPerPixel)
     : bytesPerPixel_(bytesPerPixel),
-      // Three-byte pixels have nowhere to put alpha, so they never take the ramp.
-      alphaRamp_(bytesPerPixel == 4 && colouring.alphaOn),
-      noise_(colouring.noiseAmount),
-      grain_(field.noiseBytes.data() + colouring.noiseOffset) {
+      grain_(colouring.noiseAmount >= 1 ? field.noiseBytes.data() + colouring.noiseOffset : nullptr),
+      colourSpan_(VYR_PICK_ISA_KERNEL(colourSpan)) {
     const ModeRecord& mode = *field.activeMode;
-    for (int g = 0; g < 256; ++g)
-        levelColour_[g] = {mode.rampBlue[g], mode.rampGreen[g], mode.rampRed[g],
-                           alphaRamp_ ? mode.rampAlpha[g] : uint8_t(255)};
+    // Three-byte pixels have nowhere to put alpha, so they never take the ramp.
+    const bool alphaRamp = bytesPerPixel == 4 && colouring.alphaOn;
+    for (int g = 0; g < 256; ++g) {
+        const uint8_t bgra[4] = {mode.rampBlue[g], mode.rampGreen[g], mode.rampRed[g],
+                                 alphaRamp ? mode.rampAlpha[g] : uint8_t(255)};
+        std::memcpy(&ramp_.pixel[g], bgra, 4);
+        for (int ch = 0; ch < 4; ++ch) ramp_.channel[ch][g] = bgra[ch];
+    }
+    ramp_.grainAmount = colouring.noiseAmount;
+    ramp_.grainBias = colouring.noiseAmount >> 1;
     // With the alpha ramp the floors are skipped, so that an empty field
     // stays at level 0 and with it fully transparent.
-    levelA_ = alphaRamp_ ? INT32_MIN : mode.floorLevelA;
-    fillA_ = mode.floorFillA;
-    levelB_ = alphaRamp_ ? INT32_MIN : mode.floorLevelB;
-    fillB_ = mode.floorFillB;
-    if (noise_ < 1)
-        // Without grain a pixel's colour depends on its counter alone.
-        for (int32_t c = 0; c <= kCounterLimit; ++c) {
-            const int32_t g = c >> 2;  // counters run 0..1024, levels 0..256
-            counterColour_[c] = levelColour_[limitLevel(alphaRamp_ ? g : applyFloors(mode, g))];
-        }
+    ramp_.levelA = alphaRamp ? INT32_MIN : mode.floorLevelA;
+    ramp_.fillA = mode.floorFillA;
+    ramp_.levelB = alphaRamp ? INT32_MIN : mode.floorLevelB;
+    ramp_.fillB = mode.floorFillB;
+    fillCounterPixels(ramp_);
 }
 
-template <int kBytesPerPixel>
-void FieldPalette::colour(const int32_t* counters, int first, int count, uint8_t* pixels) const {
-    if (noise_ < 1) {
-        for (int p = first; p < first + count; ++p) {
-            const int32_t c = counters[p - first];
-            // Splatting keeps every counter within 0..1024.
-            writePixel<kBytesPerPixel>(pixels, p, counterColour_[c < 0 ? 0 : (c > kCounterLimit ? kCounterLimit : c)]);
-        }
-        return;
-    }
-    const int32_t n = noise_;
-    const int32_t grainBias = n >> 1;  // centres the grain on the noise-free level
-    for (int p = first; p < first + count; ++p) {
-        int32_t g = (counters[p - first] >> 2) - grainBias + ((static_cast<int32_t>(grain_[p]) * n) >> 8);
-        if (g < levelA_) g = fillA_;
-        if (g < levelB_) g = fillB_;
-        writePixel<kBytesPerPixel>(pixels, p, levelColour_[limitLevel(g)]);
+void fillCounterPixels(ColourRamp& ramp) {
+    for (int32_t c = 0; c <= kCounterLimit; ++c) {
+        int32_t g = c >> 2;  // counters run 0..1024, levels 0..256
+        if (g < ramp.levelA) g = ramp.fillA;
+        if (g < ramp.levelB) g = ramp.fillB;
+        ramp.counterPixel[c] = ramp.pixel[g < 0 ? 0 : (g > 255 ? 255 : g)];
     }
 }
 
 void FieldPalette::colourPixels(const int32_t* counters, int first, int count, uint8_t* pixels) const {
-    if (bytesPerPixel_ == 4)
-        colour<4>(counters, first, count, pixels);
-    else
-        colour<3>(counters, first, count, pixels);
+    colourSpan_(&ramp_, counters, grain_ == nullptr ? nullptr : grain_ + first, count,
+                pixels + static_cast<ptrdiff_t>(first) * bytesPerPixel_, bytesPerPixel_);
 }
 
 void mapFieldToFrame(const ParticleField& field, const FieldColouring& colouring, uint8_t* pixels, int bytesPerPixel,

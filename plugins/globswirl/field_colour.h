@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "blob_view.h"
+#include "colour_kernels.h"
 #include "particle_field.h"
 
 // The grain and alpha choices of one frame.
@@ -15,31 +16,25 @@ struct FieldColouring {
 };
 
 // The colours of one frame: the preset's ramps with its floors (or its
-// alpha ramp), and the frame's grain.
+// alpha ramp), and the frame's grain, coloured by the kernel of the
+// instruction-set path in force.
 class FieldPalette {
    public:
-    // One output pixel in memory order.
-    struct Bgra {
-        uint8_t b, g, r, a;
-    };
-
     FieldPalette(const ParticleField& field, const FieldColouring& colouring, int bytesPerPixel);
     // Colours pixels first..first+count-1 (pixel indices of the frame) from
     // their counters, counters[0] being pixel first's.
     void colourPixels(const int32_t* counters, int first, int count, uint8_t* pixels) const;
 
    private:
-    template <int kBytesPerPixel>
-    void colour(const int32_t* counters, int first, int count, uint8_t* pixels) const;
-
     int bytesPerPixel_;
-    bool alphaRamp_;
-    int32_t noise_;
-    const uint8_t* grain_;
-    int32_t levelA_, fillA_, levelB_, fillB_;
-    Bgra levelColour_[256];
-    Bgra counterColour_[kCounterLimit + 1];
+    const uint8_t* grain_;  // null without grain
+    ColourRamp ramp_;
+    decltype(&colourSpan_portable) colourSpan_;
 };
+
+// Fills ramp.counterPixel from its pixel table and floors: a counter's
+// pixel without grain.
+void fillCounterPixels(ColourRamp& ramp);
 
 // Writes `pixelCount` pixels of `bytesPerPixel` (3 or 4) bytes each, blue,
 // green, red[, alpha], from field.accumBuffer and field.activeMode.
