@@ -55,6 +55,11 @@ struct Team {
 // takes the caller's own core, which is how two threads ended up slower
 // than one. The pictures never depend on who runs a band.
 constexpr int kFirstBackoff = 4;
+// Gains count up to this many nanoseconds, so that a loop losing more (a
+// helper put aside for a whole time slice of the system's scheduler)
+// outweighs any run of good ones; a constant, so that a frame's small loops
+// do not wipe out what its large ones saved.
+constexpr int64_t kMaxBalance = 4000000;
 constexpr int kMaxBackoff = 256;
 
 Team* team() {
@@ -230,9 +235,7 @@ void runOnTeam(int bands, int threads, void (*body)(void* context, int band), vo
     }
     const int64_t loopWall = wallNs() - start;
     const int64_t saved = helpersSaved(bandsCpu, loopWall);
-    // Gains count up to two loops' worth, so a loop that loses more than
-    // that outweighs any run of good ones.
-    t->balance = std::min(t->balance + saved, 2 * loopWall);
+    t->balance = std::min(t->balance + saved, kMaxBalance);
     if (t->balance < 0) {
         t->backoff = std::min(std::max(kFirstBackoff, 2 * t->backoff), kMaxBackoff);
         t->soloLoops = t->backoff;
