@@ -90,13 +90,15 @@ namespace {
 // loaded where blobs crowd one part of the frame, and a band's counters stay
 // in cache while its blobs are stamped and its rows handed on.
 constexpr int kBandRows = 16;
-// Rebuilds rows top..end-1 (at most kBandRows of them) from zero. Blobs are
-// taken one at a time over all the rows of the band they cover, so a blob
-// off the band costs one test per band rather than one per row.
-void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
-               const KernelRowSpan* spans, int32_t* rows, int w) {
-    std::fill(rows, rows + size_t(end - top) * size_t(w), 0);
-    const auto stampSpan = VYR_PICK_ISA_KERNEL(stampBlobSpan);
+// Stamps the blobs into rows top..end-1 (at most kBandRows of them, all
+// zero at the start). Blobs are taken one at a time over all the rows of the band they cover, so a blob
+// off the band costs one test per band rather than one per row. `Counter`
+// is the counters' type: int32_t, or uint16_t for the 16-bit kernels.
+// Answers false, and leaves the rows unfinished, when a blob's weighted
+// kernel values do not fit 16-bit counters.
+template <class Counter, class StampRow>
+bool stampBandWith(int top, int end, const BlobPlacement* blobs, int blobCount, const KernelRowSpan* spans,
+                   Counter* rows, int w, StampRow&& stampRow) {
     // Saturated counters per row: once all of a row's are, further blobs
     // change nothing there, and once every row is full the band is done.
     int saturated[kBandRows] = {};
@@ -106,8 +108,9 @@ void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, cons
         if (blob.left >= blob.right) continue;  // off the frame
         const int firstRow = std::max(blob.top, top);
         const int endRow = std::min(blob.bottom, end);
+        if (firstRow >= endRow) continue;
         const int step = blob.step;
-        const int weight = blob.weight;
+        bool blobStarted = false;
         for (int y = firstRow; y < endRow; ++y) {
             int& rowSaturated = saturated[y - top];
             if (rowSaturated == w) continue;
@@ -120,30 +123,91 @@ void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, cons
             const int jEnd = (span.end * 65536 + step - 1) / step;
             const int left = std::max(blob.left, blob.cornerX + jFirst);
             const int right = std::min(blob.right, blob.cornerX + jEnd);
-            const int32_t* kernelRow = kernel + (v >> 16) * 256;
-            int32_t* counters = rows + size_t(y - top) * size_t(w);
             // The profile is never negative, so counters only grow and a
             // saturated one stays saturated; its zeros add nothing, which is
             // cheaper than testing for them.
-            if (left < right)
-                rowSaturated +=
-                    stampSpan(counters + left, kernelRow, right - left, (left - blob.cornerX) * step, step, weight);
+            if (left < right) {
+                const int reached = stampRow(blob, !blobStarted, v >> 16, span, left, right,
+                                             rows + size_t(y - top) * size_t(w));
+                if (reached < 0) return false;
+                blobStarted = true;
+                rowSaturated += reached;
+            }
             fullRows += rowSaturated == w;
         }
     }
+    return true;
+}
+
+void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w) {
+    const auto stampSpan = VYR_PICK_ISA_KERNEL(stampBlobSpan);
+    std::fill(rows, rows + size_t(end - top) * size_t(w), 0);
+    stampBandWith(top, end, blobs, blobCount, spans, rows, w,
+                  [&](const BlobPlacement& blob, bool, int kernelRow, KernelRowSpan, int left, int right,
+                      int32_t* counters) {
+                      return stampSpan(counters + left, kernel + kernelRow * 256, right - left,
+                                       (left - blob.cornerX) * blob.step, blob.step, blob.weight);
+                  });
+}
+
+// The band in 16-bit counters, where the path has kernels that gain by it
+// (twice the pixels per vector): each blob's kernel columns are listed once
+// per band, each kernel row weighted once per blob. The rows must be all
+// zero at the start. Answers false when a blob's weighted values do not fit.
+bool stampBand16(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+                 const KernelRowSpan* spans, uint16_t* rows, int w) {
+    const auto stampSpan = VYR_PICK_ISA_KERNEL(stampBlobSpan16);
+    const auto listColumns = VYR_PICK_ISA_KERNEL(blobColumns);
+    const auto weigh = VYR_PICK_ISA_KERNEL(weighKernelRow);
+    thread_local std::vector<uint8_t> columns;
+    if (columns.size() < size_t(w) + kColumnPad) columns.resize(size_t(w) + kColumnPad);
+    alignas(64) uint16_t weighted[256 + kWeightedRowPad] = {};
+    int weightedRow = -1;
+    return stampBandWith(top, end, blobs, blobCount, spans, rows, w,
+                         [&](const BlobPlacement& blob, bool firstRow, int kernelRow, KernelRowSpan span, int left,
+                             int right, uint16_t* counters) {
+                             if (firstRow) {
+                                 if (blob.weight < 0 || blob.weight > 65536) return -1;
+                                 listColumns(columns.data(), blob.left - blob.cornerX, blob.right - blob.left,
+                                             blob.step);
+                                 weightedRow = -1;
+                             }
+                             // A blob wider than the kernel reads each kernel row for several pixel rows.
+                             if (kernelRow != weightedRow) {
+                                 if (!weigh(weighted, kernel + kernelRow * 256, span.first, span.end, blob.weight))
+                                     return -1;
+                                 weightedRow = kernelRow;
+                             }
+                             return stampSpan(counters + left, weighted, columns.data() + (left - blob.left),
+                                              right - left, blob.step);
+                         });
 }
 
 }  // namespace
 
 void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
                const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink) {
+    const bool narrow = activeIsa() == Isa::Avx512;
+    const auto widen = VYR_PICK_ISA_KERNEL(widenAndClear);
+    // The thread's 16-bit band, all zero between bands: each row is cleared
+    // as it is widened into the caller's rows.
+    thread_local std::vector<uint16_t> narrowRows;
+    if (narrow && narrowRows.size() < size_t(kBandRows) * size_t(w)) narrowRows.resize(size_t(kBandRows) * size_t(w));
     for (int bandTop = top; bandTop < end; bandTop += kBandRows) {
         const int bandEnd = std::min(bandTop + kBandRows, end);
         int32_t* bandRows = rows + size_t(bandTop - top) * size_t(w);
-        stampBand(bandTop, bandEnd, blobs, blobCount, kernel, spans, bandRows, w);
-        if (sink.done != nullptr)
-            for (int y = bandTop; y < bandEnd; ++y)
-                sink.done(sink.context, y, bandRows + size_t(y - bandTop) * size_t(w));
+        bool wide = true;
+        if (narrow) {
+            wide = !stampBand16(bandTop, bandEnd, blobs, blobCount, kernel, spans, narrowRows.data(), w);
+            if (wide) std::fill(narrowRows.begin(), narrowRows.end(), uint16_t(0));
+        }
+        if (wide) stampBand(bandTop, bandEnd, blobs, blobCount, kernel, spans, bandRows, w);
+        for (int y = bandTop; y < bandEnd; ++y) {
+            int32_t* row = bandRows + size_t(y - bandTop) * size_t(w);
+            if (!wide) widen(row, narrowRows.data() + size_t(y - bandTop) * size_t(w), w);
+            if (sink.done != nullptr) sink.done(sink.context, y, row);
+        }
     }
 }
 

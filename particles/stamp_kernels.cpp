@@ -73,6 +73,67 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
     return _mm512_reduce_add_epi32(reached);
 }
 
+// 32 lanes of 16-bit counters. A blob at least 256 pixels wide (step <=
+// 2^16) reads, over 32 neighbouring pixels, columns within 32 of the
+// first one ((65535 + 31 step) >> 16 <= 31): one load of the weighted row
+// and a one-register permutation; up to 2^17, within 64 of it (<= 62): two
+// loads and a two-register one. Smaller blobs gather 16 lanes at a time.
+namespace {
+
+template <bool full, bool twoLoads>
+inline int stampRun16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int left) {
+    const __m512i limit = _mm512_set1_epi16(kCounterLimit);
+    const __mmask32 live = full ? __mmask32(0xFFFFFFFFu) : __mmask32((1u << left) - 1u);
+    const int base = columns[0];
+    const __m512i rel = _mm512_sub_epi16(
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns))), _mm512_set1_epi16(short(base)));
+    const __m512i lo = _mm512_loadu_si512(weighted + base);
+    const __m512i add = twoLoads ? _mm512_permutex2var_epi16(lo, rel, _mm512_loadu_si512(weighted + base + 32))
+                                 : _mm512_permutexvar_epi16(rel, lo);
+    const __m512i before = full ? _mm512_loadu_si512(counters) : _mm512_maskz_loadu_epi16(live, counters);
+    const __m512i after = _mm512_min_epu16(_mm512_adds_epu16(before, add), limit);
+    if (full)
+        _mm512_storeu_si512(counters, after);
+    else
+        _mm512_mask_storeu_epi16(counters, live, after);
+    const __mmask32 newly = _mm512_mask_cmpeq_epi16_mask(_mm512_mask_cmpneq_epi16_mask(live, before, limit), after, limit);
+    return __builtin_popcount(static_cast<unsigned>(newly));
+}
+
+template <bool twoLoads>
+inline int stampRuns16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int count) {
+    int reached = 0;
+    int i = 0;
+    for (; i + 32 <= count; i += 32)
+        reached += stampRun16<true, twoLoads>(counters + i, weighted, columns + i, 32);
+    if (i < count) reached += stampRun16<false, twoLoads>(counters + i, weighted, columns + i, count - i);
+    return reached;
+}
+
+}  // namespace
+
+int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t* __restrict weighted,
+                                  const uint8_t* __restrict columns, int count, int32_t step) {
+    if (step <= 65536) return stampRuns16<false>(counters, weighted, columns, count);
+    if (step <= kPermuteStepLimit) return stampRuns16<true>(counters, weighted, columns, count);
+    const __m256i limit = _mm256_set1_epi16(kCounterLimit);
+    int reached = 0;
+    for (int i = 0; i < count; i += 16) {
+        const int left = count - i;
+        const __mmask16 live = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1u);
+        // Each lane reads two entries from its column on and keeps the first.
+        const __m512i column = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + i)));
+        const __m256i add = _mm512_cvtepi32_epi16(_mm512_i32gather_epi32(column, weighted, 2));
+        const __m256i before = _mm256_maskz_loadu_epi16(live, counters + i);
+        const __m256i after = _mm256_min_epu16(_mm256_adds_epu16(before, add), limit);
+        _mm256_mask_storeu_epi16(counters + i, live, after);
+        const __mmask16 newly =
+            _mm256_mask_cmpeq_epi16_mask(_mm256_mask_cmpneq_epi16_mask(live, before, limit), after, limit);
+        reached += __builtin_popcount(static_cast<unsigned>(newly));
+    }
+    return reached;
+}
+
 #elif defined(__AVX2__)
 
 // 8 lanes; the run's columns lie within 16 of its first one (step <= 2^17:
@@ -158,3 +219,41 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
 }
 
 #endif
+
+#if !(defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512VL__))
+
+int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t* __restrict weighted,
+                                  const uint8_t* __restrict columns, int count, int32_t) {
+    int reached = 0;
+    for (int i = 0; i < count; ++i) {
+        const int32_t before = counters[i];
+        const int32_t sum = before + weighted[columns[i]];
+        const int32_t after = sum < kCounterLimit ? sum : kCounterLimit;
+        counters[i] = uint16_t(after);
+        reached += (after == kCounterLimit) & (before != kCounterLimit);
+    }
+    return reached;
+}
+#endif
+
+// Plain loops, vectorised by the compiler for each path.
+void VYR_ISA_NAME(blobColumns)(uint8_t* __restrict columns, int first, int count, int32_t step) {
+    for (int j = 0; j < count; ++j) columns[j] = uint8_t(((first + j) * step) >> 16);
+}
+
+bool VYR_ISA_NAME(weighKernelRow)(uint16_t* __restrict weighted, const int32_t* __restrict kernelRow, int first, int end,
+                                  int32_t weight) {
+    uint32_t outside = 0;
+    for (int c = first; c < end; ++c) {
+        // The product wraps as the 32-bit kernels' does.
+        const int32_t p = int32_t(uint32_t(kernelRow[c]) * uint32_t(weight)) >> 16;
+        outside |= uint32_t(p) & 0xFFFF0000u;
+        weighted[c] = uint16_t(p);
+    }
+    return outside == 0;
+}
+
+void VYR_ISA_NAME(widenAndClear)(int32_t* __restrict wide, uint16_t* __restrict narrow, int count) {
+    for (int i = 0; i < count; ++i) wide[i] = narrow[i];
+    for (int i = 0; i < count; ++i) narrow[i] = 0;
+}

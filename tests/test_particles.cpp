@@ -839,16 +839,25 @@ TEST(BlobStamp, EachFinishedRowIsHandedOnOnce) {
     EXPECT_EQ(handed, plainStamp(blobs, field.blobKernel.data(), w, h));
 }
 
-// Each instruction-set build of the span kernel against the portable one,
+// Each instruction-set build of the span kernels (32- and 16-bit, with the
+// column listing, row weighting and widening) against the portable ones,
 // on random rows: blobs from the smallest (gathers) to far wider than the
 // kernel (one column per several pixels), spans of every length modulo the
 // vector widths, runs ending at the row's last column, counters near and at
 // the limit. The row is its own allocation, so a read past column 255 is
 // caught by the sanitizer build.
 using SpanKernel = int (*)(int32_t*, const int32_t*, int, int32_t, int32_t, int32_t);
+using Span16Kernel = int (*)(uint16_t*, const uint16_t*, const uint8_t*, int, int32_t);
+using ColumnsKernel = void (*)(uint8_t*, int, int, int32_t);
+using WeighKernel = bool (*)(uint16_t*, const int32_t*, int, int, int32_t);
+using WidenKernel = void (*)(int32_t*, uint16_t*, int);
 struct SpanPath {
     const char* name;
     SpanKernel kernel;
+    Span16Kernel kernel16;
+    ColumnsKernel columns;
+    WeighKernel weigh;
+    WidenKernel widen;
     bool available;
 };
 
@@ -877,12 +886,40 @@ TEST_P(StampSpanPath, MatchesThePortableKernel) {
         const int gotReached = path.kernel(got.data(), row.data(), count, u, step, weight);
         ASSERT_EQ(got, want) << "trial " << trial << ", size " << size << ", count " << count;
         ASSERT_EQ(gotReached, wantReached) << "trial " << trial;
+
+        // The same span in 16-bit counters, from the kernel row weighted and
+        // the blob's columns listed by this path.
+        std::vector<uint16_t> weighed(256 + kWeightedRowPad), wantWeighed(256 + kWeightedRowPad);
+        const bool fits = path.weigh(weighed.data(), row.data(), 0, 256, weight);
+        ASSERT_EQ(fits, weighKernelRow_portable(wantWeighed.data(), row.data(), 0, 256, weight));
+        ASSERT_EQ(weighed, wantWeighed) << "trial " << trial;
+        const int firstPixel = u / step + (u % step != 0);  // whole pixels from the blob's corner
+        const int32_t start = firstPixel * step;
+        const int pixels = std::max(0, std::min(count, int((256 * 65536 - 1 - start) / step) + 1));
+        std::vector<uint8_t> listed(size_t(pixels) + kColumnPad), wantListed = listed;
+        path.columns(listed.data(), firstPixel, pixels, step);
+        blobColumns_portable(wantListed.data(), firstPixel, pixels, step);
+        ASSERT_EQ(listed, wantListed) << "trial " << trial;
+        std::vector<uint16_t> narrow(size_t(pixels) + 1), wantNarrow;
+        for (uint16_t& c : narrow) c = uint16_t(std::rand() % 3 == 0 ? 1024 - std::rand() % 40 : std::rand() % 1025);
+        wantNarrow = narrow;
+        const int wantReached16 = stampBlobSpan16_portable(wantNarrow.data(), weighed.data(), listed.data(), pixels, step);
+        ASSERT_EQ(path.kernel16(narrow.data(), weighed.data(), listed.data(), pixels, step), wantReached16);
+        ASSERT_EQ(narrow, wantNarrow) << "trial " << trial << ", size " << size << ", pixels " << pixels;
+        std::vector<int32_t> wide(narrow.size(), -1);
+        path.widen(wide.data(), narrow.data(), pixels);
+        for (int i = 0; i < pixels; ++i) ASSERT_EQ(wide[size_t(i)], wantNarrow[size_t(i)]);
+        ASSERT_EQ(wide.back(), -1);
+        ASSERT_EQ(std::count(narrow.begin(), narrow.end() - 1, 0), pixels);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StampSpanPath,
-                         testing::Values(SpanPath{"avx2", stampBlobSpan_avx2, bestIsa() >= Isa::Avx2},
-                                         SpanPath{"avx512", stampBlobSpan_avx512, bestIsa() >= Isa::Avx512}),
+                         testing::Values(SpanPath{"avx2", stampBlobSpan_avx2, stampBlobSpan16_avx2, blobColumns_avx2,
+                                                  weighKernelRow_avx2, widenAndClear_avx2, bestIsa() >= Isa::Avx2},
+                                         SpanPath{"avx512", stampBlobSpan_avx512, stampBlobSpan16_avx512,
+                                                  blobColumns_avx512, weighKernelRow_avx512, widenAndClear_avx512,
+                                                  bestIsa() >= Isa::Avx512}),
                          [](const testing::TestParamInfo<SpanPath>& info) { return std::string(info.param.name); });
 
 }  // namespace
