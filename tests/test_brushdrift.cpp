@@ -23,6 +23,9 @@ static RandomSource cLibraryRandom;
 VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
                        (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
                         int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
+VYR_DECLARE_ISA_KERNEL(void, weightByCoverage,
+                       (uint8_t * work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
+                        int bytesPerPixel, int alphaMode, int begin, int end))
 // swirl_kernels.cpp's builds.
 VYR_DECLARE_ISA_KERNEL(void, swirlRow,
                        (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
@@ -312,6 +315,37 @@ TEST(BrushDriftCoverage, WeightsPaintAndChoosesAlpha) {
         composeCoverage(four.members, four.shape, m, input);
         EXPECT_EQ(0, std::memcmp(four.members.workFrame.data(), expect4[m], 8)) << "m = " << m;
     }
+}
+
+// Every instruction-set path weights the canvas as the portable loop does,
+// for each alpha mode and depth, over pixel ranges that start and end
+// inside a vector.
+TEST(BrushDriftCoverage, EveryPathWeightsAsThePortableOne) {
+    std::mt19937 random(5);
+    const size_t pixels = 45;
+    std::vector<uint8_t> canvas(pixels * 4), coverage(pixels), input(pixels * 4);
+    for (uint8_t& b : canvas) b = uint8_t(random());
+    for (uint8_t& b : coverage) b = uint8_t(random());
+    for (uint8_t& b : input) b = uint8_t(random());
+    coverage[3] = 255;
+    coverage[4] = 0;
+    for (const int bytesPerPixel : {3, 4})
+        for (const int alphaMode : {0, 1, 2})
+            for (const auto& range : {std::pair<int, int>{0, 45}, {3, 40}, {5, 12}, {9, 9}}) {
+                const auto weightWith = [&](auto kernel) {
+                    std::vector<uint8_t> work(pixels * size_t(bytesPerPixel), 7);
+                    kernel(work.data(), canvas.data(), coverage.data(), input.data(), bytesPerPixel, alphaMode,
+                           range.first, range.second);
+                    return work;
+                };
+                const std::vector<uint8_t> want = weightWith(weightByCoverage_portable);
+                if (bestIsa() >= Isa::Avx2) {
+                    EXPECT_EQ(want, weightWith(weightByCoverage_avx2)) << bytesPerPixel << " m " << alphaMode;
+                }
+                if (bestIsa() >= Isa::Avx512) {
+                    EXPECT_EQ(want, weightWith(weightByCoverage_avx512)) << bytesPerPixel << " m " << alphaMode;
+                }
+            }
 }
 
 // -------------------------------------------------------------------- swirl

@@ -10,6 +10,9 @@
 VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
                        (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
                         int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
+VYR_DECLARE_ISA_KERNEL(void, weightByCoverage,
+                       (uint8_t * work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
+                        int bytesPerPixel, int alphaMode, int begin, int end))
 
 BlobView brushView(const FrameShape& shape, const ViewRotation& view, float dotScale, float sceneSpan) {
     BlobView v = {};
@@ -92,44 +95,11 @@ void paintDots(SceneMembers& scene, const FrameShape& shape, int n, const ViewRo
     stampDots(scene, shape, scene.dotCount);
 }
 
-namespace {
-
-template <int kBytesPerPixel, int M>
-void weightByCoverage(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input, int begin,
-                      int end) {
-    for (int p = begin; p < end; ++p) {
-        const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-        uint8_t* wf = work + static_cast<size_t>(p) * kBytesPerPixel;
-        const int cov = coverage[p];
-        wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
-        wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
-        wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
-        if constexpr (kBytesPerPixel == 4) {
-            if (M == 0)
-                wf[3] = 255;
-            else if (M == 1)
-                wf[3] = static_cast<uint8_t>((cv[3] * cov) >> 8);
-            else
-                wf[3] = input[static_cast<size_t>(p) * 4 + 3];
-        }
-    }
-}
-
-}  // namespace
-
 void composeCoverage(SceneMembers& scene, const FrameShape& shape, int alphaMode, const uint8_t* input, int rowBegin,
                      int rowEnd) {
-    uint8_t* work = scene.workFrame.data();
-    const uint8_t* canvas = scene.canvas.data();
-    const uint8_t* coverage = scene.coverageMap.data();
     const int begin = rowBegin * shape.width;
     const int end = (rowEnd < 0 ? shape.height : rowEnd) * shape.width;
-    if (shape.bytesPerPixel == 3)
-        weightByCoverage<3, 0>(work, canvas, coverage, input, begin, end);
-    else if (alphaMode == 0)
-        weightByCoverage<4, 0>(work, canvas, coverage, input, begin, end);
-    else if (alphaMode == 1)
-        weightByCoverage<4, 1>(work, canvas, coverage, input, begin, end);
-    else
-        weightByCoverage<4, 2>(work, canvas, coverage, input, begin, end);
+    VYR_PICK_ISA_KERNEL(weightByCoverage)
+    (scene.workFrame.data(), scene.canvas.data(), scene.coverageMap.data(), input, shape.bytesPerPixel, alphaMode,
+     begin, end);
 }

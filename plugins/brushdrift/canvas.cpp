@@ -1,4 +1,7 @@
 // The first stage of a frame: the input picture on the paint canvas.
+#include <algorithm>
+#include <cstring>
+
 #include "brush_stages.h"
 
 namespace {
@@ -31,14 +34,13 @@ void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uin
     if (inputGain == 0) {
         // Without input gain the canvas is black, opaque for 4-byte pixels,
         // whatever the input holds.
-        const uint8_t alpha = shape.bytesPerPixel == 4 ? 255 : 0;
-        for (int p = begin; p < end; ++p) {
-            uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
-            cv[0] = 0;
-            cv[1] = 0;
-            cv[2] = 0;
-            cv[3] = alpha;
-        }
+        // One cell written, then copied onto twice as many cells at a time.
+        if (begin >= end) return;
+        uint8_t* cells = canvas + static_cast<size_t>(begin) * 4;
+        const size_t bytes = static_cast<size_t>(end - begin) * 4;
+        const uint8_t black[4] = {0, 0, 0, static_cast<uint8_t>(shape.bytesPerPixel == 4 ? 255 : 0)};
+        std::memcpy(cells, black, 4);
+        for (size_t done = 4; done < bytes; done *= 2) std::memcpy(cells + done, cells, std::min(done, bytes - done));
         return;
     }
     if (shape.bytesPerPixel == 4)

@@ -17,6 +17,7 @@
 // A dot wider than the kernel reads each kernel column for one pixel or
 // more, so the weights of a group of neighbouring pixels come from one load
 // of neighbouring columns and a permutation; narrower dots gather them.
+#include <cstddef>
 #include <cstdint>
 
 #include "isa.h"
@@ -34,6 +35,41 @@ namespace {
 // One kernel row holds 256 columns; step is 16.16 columns per pixel.
 constexpr int kColumns = 256;
 constexpr int32_t kOneColumn = 65536;
+
+// Pixels begin..end-1 of workFrame: the canvas colour times coverage / 256,
+// alpha by mode M (255, the weighted canvas alpha, the input's alpha).
+template <int kBytesPerPixel, int M>
+void weightPixels(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input, int begin,
+                  int end) {
+    for (int p = begin; p < end; ++p) {
+        const uint8_t* cv = canvas + static_cast<size_t>(p) * 4;
+        uint8_t* wf = work + static_cast<size_t>(p) * kBytesPerPixel;
+        const int cov = coverage[p];
+        wf[0] = static_cast<uint8_t>((cv[0] * cov) >> 8);
+        wf[1] = static_cast<uint8_t>((cv[1] * cov) >> 8);
+        wf[2] = static_cast<uint8_t>((cv[2] * cov) >> 8);
+        if constexpr (kBytesPerPixel == 4) {
+            if (M == 0)
+                wf[3] = 255;
+            else if (M == 1)
+                wf[3] = static_cast<uint8_t>((cv[3] * cov) >> 8);
+            else
+                wf[3] = input[static_cast<size_t>(p) * 4 + 3];
+        }
+    }
+}
+
+void weightPixelsOfMode(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
+                        int bytesPerPixel, int alphaMode, int begin, int end) {
+    if (bytesPerPixel == 3)
+        weightPixels<3, 0>(work, canvas, coverage, input, begin, end);
+    else if (alphaMode == 0)
+        weightPixels<4, 0>(work, canvas, coverage, input, begin, end);
+    else if (alphaMode == 1)
+        weightPixels<4, 1>(work, canvas, coverage, input, begin, end);
+    else
+        weightPixels<4, 2>(work, canvas, coverage, input, begin, end);
+}
 
 }  // namespace
 
@@ -180,6 +216,50 @@ void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict 
         const int32_t total = coverage[i] + ((w * strength) >> 16);
         coverage[i] = static_cast<uint8_t>(total > 255 ? 255 : total);
     }
+}
+
+#endif
+
+#if defined(__AVX2__)
+
+// 4-byte pixels 8 at a time: each byte times its pixel's coverage on 16-bit
+// lanes; the alpha byte then taken from the product (m = 1), set (m = 0) or
+// taken from the input (m = 2).
+void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage,
+                                    const uint8_t* input, int bytesPerPixel, int alphaMode, int begin, int end) {
+    if (bytesPerPixel != 4) {
+        weightPixelsOfMode(work, canvas, coverage, input, bytesPerPixel, alphaMode, begin, end);
+        return;
+    }
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4, 4, 4, 4,
+                                            8, 8, 8, 8, 12, 12, 12, 12);
+    const __m256i alphaBytes = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i zero = _mm256_setzero_si256();
+    int p = begin;
+    for (; p + 8 <= end; p += 8) {
+        const __m256i cells = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(canvas + 4 * size_t(p)));
+        const __m256i paint = _mm256_shuffle_epi8(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(coverage + p))), spread);
+        const __m256i low = _mm256_srli_epi16(
+            _mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), _mm256_unpacklo_epi8(paint, zero)), 8);
+        const __m256i high = _mm256_srli_epi16(
+            _mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), _mm256_unpackhi_epi8(paint, zero)), 8);
+        __m256i weighted = _mm256_packus_epi16(low, high);
+        if (alphaMode == 0)
+            weighted = _mm256_or_si256(weighted, alphaBytes);
+        else if (alphaMode == 2)
+            weighted = _mm256_blendv_epi8(
+                weighted, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + 4 * size_t(p))), alphaBytes);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 4 * size_t(p)), weighted);
+    }
+    weightPixelsOfMode(work, canvas, coverage, input, bytesPerPixel, alphaMode, p, end);
+}
+
+#else
+
+void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage,
+                                    const uint8_t* input, int bytesPerPixel, int alphaMode, int begin, int end) {
+    weightPixelsOfMode(work, canvas, coverage, input, bytesPerPixel, alphaMode, begin, end);
 }
 
 #endif

@@ -68,10 +68,14 @@ int drawScene(PlugObj& obj, const FrameMultiStruct& frame) {
     const SwirlSettings swirl = {settings.bandCentre, settings.bandHalfWidth, settings.zoom, settings.rotation};
     const size_t rowBytes = size_t(w) * size_t(shape.bytesPerPixel);
     forEachBand(shape.height, BandSplit{kBandRows, w}, [&](int top, int end) {
-        swirlValueBand(scene, shape, output, swirl, top, end);
-        if (scene.trailRestarts)
-            std::memcpy(scene.feedbackFrame.data() + top * rowBytes, output + top * rowBytes, (end - top) * rowBytes);
-        blendFeedback(scene, shape, output, settings.feedback, settings.alphaMode, top, end);
+        // Row by row, so that each output row is blended while it is in
+        // the nearest cache.
+        for (int y = top; y < end; ++y) {
+            swirlValueBand(scene, shape, output, swirl, y, y + 1);
+            if (scene.trailRestarts)
+                std::memcpy(scene.feedbackFrame.data() + y * rowBytes, output + y * rowBytes, rowBytes);
+            blendFeedback(scene, shape, output, settings.feedback, settings.alphaMode, y, y + 1);
+        }
     });
     obj.trailRestarts = false;
     return 0;
