@@ -1,6 +1,12 @@
 // vyrhost's command-line pieces and its test picture, tested directly.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -143,6 +149,41 @@ TEST(VyrhostProbe, AHangingPluginIsGivenUpAfterTheTimeout) {
     ASSERT_EQ(good.params.size(), 3u);
     EXPECT_EQ(good.params[2].name, "Crash Frame");
     EXPECT_EQ(good.params[0].defaultValue, 0.5f);
+}
+
+// Many files through few children: each file's fault is its own line, in
+// the order of the files, and the files after it are still asked. What
+// each "file" does is named by its path.
+TEST(VyrhostProbe, EachFileOfABatchIsAnsweredForAloneWhateverTheOthersDo) {
+    static bool poisoned = false;  // in the child that asked "poison"
+    const auto work = [](const std::string& path) -> std::string {
+        if (path == "crash") std::raise(SIGSEGV);
+        if (path == "exit") std::exit(3);
+        if (path == "hang") pause();
+        if (path == "error") throw HostError("error: not a plug-in");
+        if (path == "throw") throw 42;
+        if (path == "poison") poisoned = true;
+        // Crashes only where "poison" was asked before it.
+        if (path == "victim" && poisoned) std::raise(SIGSEGV);
+        return "answer of " + path;
+    };
+    const std::vector<std::string> paths = {"a",    "poison", "victim", "crash", "b",     "exit", "c",
+                                            "hang", "d",      "error",  "throw", "crash", "e"};
+    const auto answers = ffhost::runEachInChild(paths, 300, work);
+    ASSERT_EQ(answers.size(), paths.size());
+    const std::string during = " while being loaded and asked about itself";
+    const std::map<std::string, std::string> failures = {
+        {"crash", "crash: crashed (Segmentation fault)" + during},
+        {"exit", "exit: exited (status 3)" + during},
+        {"hang", "hang: hung" + during + " (no answer in 0.30 s)"},
+        {"error", "error: not a plug-in"},
+        {"throw", "throw: threw a C++ exception while being loaded"}};
+    for (size_t k = 0; k < paths.size(); ++k) {
+        const auto failure = failures.find(paths[k]);
+        EXPECT_EQ(answers[k].ok, failure == failures.end()) << paths[k];
+        EXPECT_EQ(answers[k].text, failure == failures.end() ? "answer of " + paths[k] : failure->second) << paths[k];
+    }
+    EXPECT_FALSE(poisoned);  // nothing ran in this process
 }
 
 TEST(VyrhostTestPicture, IsOpaqueAndMovesFromFrameToFrame) {

@@ -1,15 +1,18 @@
 #include "ffhost.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <functional>
 
 namespace ffhost {
@@ -226,71 +229,216 @@ long millisecondsNow() {
 
 }  // namespace
 
-std::string runInChild(const std::string& path, int timeoutMs, const std::function<std::string()>& work) {
+namespace {
+
+// What a probing child tells its parent, as messages of a kind byte, the
+// file's index and the text's length (4 bytes each, this machine's order)
+// and the text: 'S' before it loads a file, then 'I' with the answer or 'E'
+// with the error that `work` threw.
+constexpr size_t kHeadBytes = 9;
+// Far beyond any plug-in's description: a longer one is garbage.
+constexpr uint32_t kMaxAnswerBytes = 64u << 20;
+
+void sendMessage(int fd, char kind, uint32_t index, const std::string& text) {
+    std::string m(kHeadBytes, '\0');
+    const uint32_t length = uint32_t(text.size());
+    m[0] = kind;
+    std::memcpy(&m[1], &index, 4);
+    std::memcpy(&m[5], &length, 4);
+    writeAll(fd, m + text);
+}
+
+// The child: files [first, end) in turn, each reported as it finishes. It
+// ends with _exit, so that nothing of the parent's (buffered output, exit
+// handlers) runs.
+[[noreturn]] void probeFiles(int fd, const std::vector<std::string>& paths, size_t first, size_t end,
+                             const std::function<std::string(const std::string&)>& work) {
+    // The parent's crash reports are not the child's: a crash here is told
+    // through the exit status alone.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, SIG_DFL);
+    for (size_t k = first; k < end; ++k) {
+        sendMessage(fd, 'S', uint32_t(k), std::string());
+        char kind = 'I';
+        std::string text;
+        try {
+            text = work(paths[k]);
+        } catch (const Error& e) {
+            kind = 'E';
+            text = e.what();
+        } catch (...) {
+            kind = 'E';
+            text = paths[k] + ": threw a C++ exception while being loaded";
+        }
+        sendMessage(fd, kind, uint32_t(k), text);
+    }
+    _exit(0);
+}
+
+// A child probing the files [first, end) and what its parent knows of it.
+struct ProbeChild {
+    pid_t pid = -1;
+    int fd = -1;
+    size_t first = 0, end = 0;
+    size_t next = 0;       // the file it is on, or will start next
+    bool started = false;  // `next` is loaded and being described
+    bool garbled = false;
+    long deadline = 0;
+    std::string buffer;
+};
+
+ProbeChild startChild(const std::vector<std::string>& paths, size_t first, size_t end, int timeoutMs,
+                      const std::function<std::string(const std::string&)>& work) {
     int fds[2];
-    if (pipe(fds) != 0) throw Error("cannot probe " + path + ": " + std::strerror(errno));
+    // Close-on-exec: a plug-in that starts a program must not keep the
+    // pipe open, or the parent would wait for its end.
+    if (pipe2(fds, O_CLOEXEC) != 0) throw Error("cannot probe " + paths[first] + ": " + std::strerror(errno));
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
         close(fds[1]);
-        throw Error("cannot probe " + path + ": " + std::strerror(errno));
+        throw Error("cannot probe " + paths[first] + ": " + std::strerror(errno));
     }
     if (pid == 0) {
-        // The child: its answer goes into the pipe, and it ends with _exit so
-        // that nothing of the parent's (buffered output, exit handlers) runs.
         close(fds[0]);
-        // The parent's crash reports are not the child's: a crash here is
-        // told through the exit status alone.
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, SIG_DFL);
-        std::string answer;
-        try {
-            answer = "I" + work();
-        } catch (const Error& e) {
-            answer = std::string("E") + e.what();
-        } catch (...) {
-            answer = "E" + path + ": threw a C++ exception while being loaded";
-        }
-        writeAll(fds[1], answer);
-        _exit(0);
+        probeFiles(fds[1], paths, first, end, work);
     }
     close(fds[1]);
-    std::string answer;
-    bool timedOut = false;
-    const long deadline = millisecondsNow() + timeoutMs;
-    for (;;) {
-        const long left = deadline - millisecondsNow();
-        if (left <= 0) {
-            timedOut = true;
-            break;
+    ProbeChild c;
+    c.pid = pid;
+    c.fd = fds[0];
+    c.first = c.next = first;
+    c.end = end;
+    c.deadline = millisecondsNow() + timeoutMs;
+    return c;
+}
+
+// Takes the complete messages out of the child's buffer into `answers`.
+void takeMessages(ProbeChild& c, int timeoutMs, std::vector<ChildAnswer>& answers) {
+    while (c.buffer.size() >= kHeadBytes && c.next < c.end) {
+        uint32_t index, length;
+        std::memcpy(&index, &c.buffer[1], 4);
+        std::memcpy(&length, &c.buffer[5], 4);
+        const char kind = c.buffer[0];
+        if (index != c.next || (kind == 'S') == c.started || (kind != 'S' && kind != 'I' && kind != 'E') ||
+            length > kMaxAnswerBytes) {
+            c.garbled = true;
+            return;
         }
-        pollfd p = {fds[0], POLLIN, 0};
-        const int ready = poll(&p, 1, int(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            timedOut = ready == 0;
-            break;
+        if (c.buffer.size() - kHeadBytes < length) return;
+        if (kind == 'S') {
+            c.started = true;
+            c.deadline = millisecondsNow() + timeoutMs;  // each file has the whole time
+        } else {
+            answers[c.next] = {kind == 'I', c.buffer.substr(kHeadBytes, length)};
+            c.started = false;
+            ++c.next;
         }
-        char buf[4096];
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // the child closed its end: done or dead
-        answer.append(buf, size_t(n));
+        c.buffer.erase(0, kHeadBytes + length);
     }
-    close(fds[0]);
-    if (timedOut) kill(pid, SIGKILL);
+}
+
+// Ends the child, which answered for every file, died, hung or garbled
+// its messages. In the last three cases the file it was on gets the error
+// (unless it died between two files, when nothing is to blame); answers
+// that file's index then, else `end`.
+size_t endChild(ProbeChild& c, bool timedOut, int timeoutMs, const std::vector<std::string>& paths,
+                std::vector<ChildAnswer>& answers) {
+    close(c.fd);
+    if (c.next < c.end) kill(c.pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (c.next == c.end || (!c.started && !timedOut && !c.garbled && c.next > c.first)) return c.end;
+    const std::string& path = paths[c.next];
+    const std::string during = " while being loaded and asked about itself";
+    std::string why;
     if (timedOut)
-        throw Error(path + ": hung while being loaded and asked about itself (no answer in " +
-                    std::to_string(timeoutMs / 1000.0).substr(0, 4) + " s)");
-    if (WIFSIGNALED(status))
-        throw Error(path + ": crashed (" + strsignal(WTERMSIG(status)) + ") while being loaded and asked about itself");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || answer.empty())
-        throw Error(path + ": exited (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
-                    ") while being loaded and asked about itself");
-    if (answer[0] == 'E') throw Error(answer.substr(1));
-    return answer.substr(1);
+        why = path + ": hung" + during + " (no answer in " + std::to_string(timeoutMs / 1000.0).substr(0, 4) + " s)";
+    else if (c.garbled)
+        why = path + ": garbled the host's probe" + during;
+    else if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
+        why = path + ": crashed (" + strsignal(WTERMSIG(status)) + ")" + during;
+    else if (WIFSIGNALED(status))
+        why = path + ": was killed" + during;
+    else
+        why = path + ": exited (status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")" + during;
+    answers[c.next] = {false, why};
+    return c.next;
+}
+
+}  // namespace
+
+std::vector<ChildAnswer> runEachInChild(const std::vector<std::string>& paths, int timeoutMs,
+                                        const std::function<std::string(const std::string&)>& work) {
+    std::vector<ChildAnswer> answers(paths.size());
+    // Children at once: the files are split into as many runs, and a file
+    // asked again alone, or the rest of a run after it, need not wait for
+    // the others (a hang costs its timeout once).
+    const size_t slots = 2;
+    std::deque<std::pair<size_t, size_t>> runs;
+    const size_t share = (paths.size() + slots - 1) / slots;
+    for (size_t first = 0; first < paths.size(); first += share)
+        runs.emplace_back(first, std::min(paths.size(), first + share));
+    std::vector<ProbeChild> children;
+    try {
+        while (!runs.empty() || !children.empty()) {
+            while (children.size() < slots && !runs.empty()) {
+                children.push_back(startChild(paths, runs.front().first, runs.front().second, timeoutMs, work));
+                runs.pop_front();
+            }
+            std::vector<pollfd> polled;
+            long wait = timeoutMs;
+            const long now = millisecondsNow();
+            for (const ProbeChild& c : children) {
+                polled.push_back({c.fd, POLLIN, 0});
+                wait = std::min(wait, std::max(0L, c.deadline - now));
+            }
+            if (poll(polled.data(), polled.size(), int(wait)) < 0 && errno != EINTR)
+                throw Error("cannot probe " + paths[children.front().next] + ": " + std::strerror(errno));
+            for (size_t k = children.size(); k-- > 0;) {
+                ProbeChild& c = children[k];
+                bool closed = false;
+                if (polled[k].revents != 0) {
+                    char buf[4096];
+                    const ssize_t n = read(c.fd, buf, sizeof buf);
+                    if (n > 0)
+                        c.buffer.append(buf, size_t(n));
+                    else if (n == 0 || errno != EINTR)
+                        closed = true;  // the child closed its end: done or dead
+                    takeMessages(c, timeoutMs, answers);
+                }
+                const bool timedOut = c.next < c.end && !closed && !c.garbled && millisecondsNow() >= c.deadline;
+                if (c.next < c.end && !closed && !c.garbled && !timedOut) continue;
+                const size_t first = c.first, end = c.end;
+                const bool startedBlamed = c.started;
+                const size_t blamed = endChild(c, timedOut, timeoutMs, paths, answers);
+                const size_t resume = blamed == end ? c.next : blamed + 1;
+                children.erase(children.begin() + long(k));
+                if (resume < end) runs.emplace_front(resume, end);
+                // A file that brought a child down after other files had
+                // been loaded there may have been brought down by them: it
+                // is asked again in a child of its own, which tells. A file
+                // that hung once it had begun is not: asking again would
+                // cost the whole timeout twice.
+                if (blamed < end && blamed > first && !(timedOut && startedBlamed))
+                    runs.emplace_front(blamed, blamed + 1);
+            }
+        }
+    } catch (...) {
+        for (ProbeChild& c : children) {
+            close(c.fd);
+            kill(c.pid, SIGKILL);
+            waitpid(c.pid, nullptr, 0);
+        }
+        throw;
+    }
+    return answers;
+}
+
+std::string runInChild(const std::string& path, int timeoutMs, const std::function<std::string()>& work) {
+    const ChildAnswer answer = runEachInChild({path}, timeoutMs, [&work](const std::string&) { return work(); })[0];
+    if (!answer.ok) throw Error(answer.text);
+    return answer.text;
 }
 
 PluginInfo probe(const std::string& path, int timeoutMs) {

@@ -105,6 +105,26 @@ PluginInfo probe(const std::string& path, int timeoutMs = 10000);
 // naming `path`.
 std::string runInChild(const std::string& path, int timeoutMs, const std::function<std::string()>& work);
 
+// What runEachInChild() learned of one file: `work`'s answer, or (not ok)
+// the message of the Error it threw or of what befell the child, naming
+// the file.
+struct ChildAnswer {
+    bool ok = false;
+    std::string text;
+};
+
+// runInChild() over many files at the cost of few processes: one child
+// runs `work` on each file in turn and reports each answer as it finishes.
+// A file that crashes, hangs (each file has `timeoutMs`), exits or garbles
+// the reports ends that child; a new one goes on after it. A file that
+// crashed or exited a child which had loaded other files before is asked
+// again in a child of its own, so that such a fault is only laid on the
+// file that causes it alone (a hang is not asked again, which would cost
+// the timeout twice). Two children run at once. Answers in the order of
+// `paths`.
+std::vector<ChildAnswer> runEachInChild(const std::vector<std::string>& paths, int timeoutMs,
+                                        const std::function<std::string(const std::string&)>& work);
+
 // A library that has been initialised and described; de-initialised and
 // unloaded with the object.
 class Plugin : public Library {

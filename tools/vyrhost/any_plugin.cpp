@@ -435,9 +435,19 @@ bool Instance::processFrameCopy(const uint8_t* input, uint8_t* output) {
     return true;
 }
 
+namespace {
+// How long a library may take to load and describe itself.
+constexpr int kDescribeTimeoutMs = 10000;
+}  // namespace
+
 std::string describeInChild(const std::string& path, const std::function<std::string(const Plugin&)>& work) {
-    constexpr int kTimeoutMs = 10000;
-    return ffhost::runInChild(path, kTimeoutMs, [&] { return work(Plugin(path)); });
+    return ffhost::runInChild(path, kDescribeTimeoutMs, [&] { return work(Plugin(path)); });
+}
+
+std::vector<ffhost::ChildAnswer> describeEachInChild(const std::vector<std::string>& paths,
+                                                     const std::function<std::string(const Plugin&)>& work) {
+    return ffhost::runEachInChild(paths, kDescribeTimeoutMs,
+                                  [&work](const std::string& path) { return work(Plugin(path)); });
 }
 
 }  // namespace vyrhost

@@ -106,4 +106,10 @@ class Instance {
 // vyrhost loads a library into its own process only after this.
 std::string describeInChild(const std::string& path, const std::function<std::string(const Plugin&)>& work);
 
+// describeInChild() for many files at the cost of few processes (see
+// ffhost::runEachInChild): the answers in the order of `paths`, each
+// `work`'s text or the error naming the file.
+std::vector<ffhost::ChildAnswer> describeEachInChild(const std::vector<std::string>& paths,
+                                                     const std::function<std::string(const Plugin&)>& work);
+
 }  // namespace vyrhost

@@ -88,30 +88,33 @@ std::string formatFloat(float v) {
 int runList(const std::string& dir) {
     std::vector<std::vector<std::string>> rows = {{"FILE", "NAME", "ID", "TYPE", "VERSION", "DESCRIPTION"}};
     std::vector<std::string> skipped;
-    for (const std::string& file : pluginFiles(dir)) {
-        try {
-            // Described in a child process: a plug-in that crashes or hangs
-            // there costs one line, and the listing goes on.
-            const std::string fields = describeInChild(file, [&file](const Plugin& p) {
-                const PluginInfo& i = p.info();
-                const char sep = '\x1f';
-                return fileName(file) + sep + oneLine(i.name) + sep + i.id + sep + p.typeName() + sep + i.version() +
-                       sep + oneLine(i.description);
-            });
-            std::vector<std::string> row;
-            for (size_t start = 0;;) {
-                const size_t end = fields.find('\x1f', start);
-                row.push_back(fields.substr(start, end - start));
-                if (end == std::string::npos) break;
-                start = end + 1;
-            }
-            rows.push_back(row);
-        } catch (const HostError& e) {
+    // Described in child processes: a plug-in that crashes or hangs there
+    // costs one line, and the listing goes on.
+    const std::vector<std::string> files = pluginFiles(dir);
+    const std::vector<ffhost::ChildAnswer> answers = describeEachInChild(files, [](const Plugin& p) {
+        const PluginInfo& i = p.info();
+        const char sep = '\x1f';
+        return fileName(i.path) + sep + oneLine(i.name) + sep + i.id + sep + p.typeName() + sep + i.version() + sep +
+               oneLine(i.description);
+    });
+    for (size_t k = 0; k < files.size(); ++k) {
+        const std::string& file = files[k];
+        if (!answers[k].ok) {
             // The reason without the path, which the line names once.
-            std::string why = e.what();
+            std::string why = answers[k].text;
             for (size_t at; (at = why.find(file)) != std::string::npos;) why.replace(at, file.size(), fileName(file));
             skipped.push_back(why);
+            continue;
         }
+        const std::string& fields = answers[k].text;
+        std::vector<std::string> row;
+        for (size_t start = 0;;) {
+            const size_t end = fields.find('\x1f', start);
+            row.push_back(fields.substr(start, end - start));
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        rows.push_back(row);
     }
     // One line for everything that is not a plug-in, however many files.
     if (!skipped.empty()) {

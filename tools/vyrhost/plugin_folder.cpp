@@ -97,13 +97,11 @@ std::string resolvePlugin(const std::string& arg, const std::string& dir) {
     }
     if (isRegularFile(arg)) return "./" + arg;
     if (isRegularFile(dir + "/" + arg + ".so")) return dir + "/" + arg + ".so";
-    for (const std::string& file : pluginFiles(dir)) {
-        try {
-            if (sameText(describeInChild(file, [](const Plugin& p) { return p.name(); }), arg)) return file;
-        } catch (const HostError&) {
-            // Not a plug-in; `vyrhost list` reports such files.
-        }
-    }
+    // Files that are no plug-in answer errors here; `vyrhost list` reports them.
+    const std::vector<std::string> files = pluginFiles(dir);
+    const auto names = describeEachInChild(files, [](const Plugin& p) { return p.name(); });
+    for (size_t k = 0; k < files.size(); ++k)
+        if (names[k].ok && sameText(names[k].text, arg)) return files[k];
     // Then the frei0r plug-ins, by file name in any case ("glow", "Glow").
     for (const std::string& folder : frei0rFolders()) {
         if (!isDirectory(folder)) continue;
