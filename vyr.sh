@@ -161,14 +161,17 @@ run_fuzz() {
     out=$(OMP_WAIT_POLICY=passive "build-fuzz/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -close_fd_mask=2 \
       -print_final_stats=1 -max_len=2048 -len_control=0 -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix="build-fuzz/findings/$name-" "build-fuzz/corpus/$name" "tests/fuzz/corpus/$name" 2>&1) || rc=$?
-    local edges cov runs calls
+    # The whole output stays beside the findings for a closer look.
+    printf '%s\n' "$out" >"build-fuzz/$name.log"
+    local edges cov ft runs calls
     edges=$(printf '%s\n' "$out" | sed -n 's/.*Loaded 1 modules *(\([0-9]*\) inline.*/\1/p' | head -n 1)
     cov=$(printf '%s\n' "$out" | sed -n 's/.* cov: \([0-9]*\) .*/\1/p' | tail -n 1)
+    ft=$(printf '%s\n' "$out" | sed -n 's/.* ft: \([0-9]*\) .*/\1/p' | tail -n 1)
     runs=$(printf '%s\n' "$out" | sed -n 's/^stat::number_of_executed_units: *\([0-9]*\)/\1/p')
     calls=$(printf '%s\n' "$out" | sed -n 's/.*: \([0-9]*\) host calls$/\1/p')
     if [ "$rc" -eq 0 ]; then
       echo "$name: ${runs:-?} inputs, ${calls:-?} host calls ($(( ${calls:-0} / seconds )) per second)," \
-        "coverage ${cov:-?} of ${edges:-?} edges"
+        "coverage ${cov:-?} of ${edges:-?} edges, ${ft:-?} features"
       passed=$((passed + 1))
     else
       printf '%s\n' "$out" | grep -v -E '^#[0-9]+ +(NEW|REDUCE|pulse)' | tail -n 60
