@@ -172,12 +172,11 @@ TEST(VyrhostProbe, EachFileOfABatchIsAnsweredForAloneWhateverTheOthersDo) {
     const auto answers = ffhost::runEachInChild(paths, 300, work);
     ASSERT_EQ(answers.size(), paths.size());
     const std::string during = " while being loaded and asked about itself";
-    const std::map<std::string, std::string> failures = {
-        {"crash", "crash: crashed (Segmentation fault)" + during},
-        {"exit", "exit: exited (status 3)" + during},
-        {"hang", "hang: hung" + during + " (no answer in 0.30 s)"},
-        {"error", "error: not a plug-in"},
-        {"throw", "throw: threw a C++ exception while being loaded"}};
+    const std::map<std::string, std::string> failures = {{"crash", "crash: crashed (Segmentation fault)" + during},
+                                                         {"exit", "exit: exited (status 3)" + during},
+                                                         {"hang", "hang: hung" + during + " (no answer in 0.30 s)"},
+                                                         {"error", "error: not a plug-in"},
+                                                         {"throw", "throw: threw a C++ exception while being loaded"}};
     for (size_t k = 0; k < paths.size(); ++k) {
         const auto failure = failures.find(paths[k]);
         EXPECT_EQ(answers[k].ok, failure == failures.end()) << paths[k];
