@@ -889,10 +889,22 @@ TEST_F(VyrhostTest, CountsThatCannotBeHonouredAreRefusedInOneLine) {
         {"render", kProbe, "--frames", "abc", "-o", path("x.png")},
         {"render", kProbe, "--depth", "16", "-o", path("x.png")},
         {"render", "-o", path("x.png")},
+        // Every other number and value the command line carries.
+        {"render", kProbe, "--threads", "0", "-o", path("x.png")},
+        {"render", kProbe, "--seed", "-1", "-o", path("x.png")},
+        {"render", kProbe, "--seed", "4294967296", "-o", path("x.png")},
+        {"render", kProbe, "--crf", "64", "-o", path("x.mp4")},
+        {"render", kProbe, "--size", "0x10", "-o", path("x.png")},
+        {"render", kProbe, "--fps", "0", "-o", path("x.mp4")},
+        {"render", kProbe, "--set", "Level=1.5", "-o", path("x.png")},
+        {"render", kProbe, "--ramp", "Level=0", "-o", path("x.png")},
+        {"play", kProbe, "--osc-port", "65536"},
+        {"play", kProbe, "--fps", "-3"},
     };
     for (const auto& args : refused) {
         const Result r = vyrhost(args);
-        EXPECT_EQ(r.status, 2) << args[2];
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.err.find("Value "), std::string::npos) << r.err;  // CLI11's own wording
         EXPECT_EQ(r.err.rfind("vyrhost: error: ", 0), 0u) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_LT(r.err.size(), 120u) << r.err;

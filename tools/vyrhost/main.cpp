@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <new>
+#include <string>
 
 #include "commands.h"
 #include "crash_guard.h"
@@ -21,23 +23,45 @@ using vyrhost::RunOptions;
 
 constexpr int kUsageStatus = 2;
 
+// A check that runs one of vyrhost's own parsers on an option's text, so
+// that a value it refuses stops the command line (status 2) with its plain
+// line before anything runs.
+CLI::Validator parsedBy(const std::function<void(const std::string&)>& parse) {
+    return CLI::Validator(
+        [parse](std::string& text) {
+            parse(text);
+            return std::string();
+        },
+        "");
+}
+
+// A whole number from `min` to `max`, refused as counts are.
+CLI::Validator numberIn(const std::string& name, long min, long max) {
+    return parsedBy([name, min, max](const std::string& v) { vyrhost::parseCount(v, name, min, max); });
+}
+
 void addRunOptions(CLI::App* cmd, RunOptions& o) {
     cmd->add_option("PLUGIN", o.plugin, "plug-in file, or a plug-in name looked up in the plug-in folder")->required();
     cmd->add_option("--size", o.size,
                     "frame size WIDTHxHEIGHT (default: the parameter file's, else the input's, else 1280x720)")
+        ->check(parsedBy([](const std::string& v) { vyrhost::parseSize(v); }))
         ->type_name("WxH");
     cmd->add_option("--params", o.params,
                     "a parameter file (JSON): values and keyframes, seed, size, frame rate and length; "
                     "--set, --ramp and the other options act on top of it")
         ->type_name("FILE");
     cmd->add_option("--depth", o.depth, "bits per pixel, 24 or 32")
-        ->check(CLI::IsMember({24, 32}))
+        ->check(parsedBy([](const std::string& v) {
+            if (v != "24" && v != "32") throw vyrhost::HostError("--depth \"" + v + "\": expected 24 or 32");
+        }))
         ->capture_default_str();
     cmd->add_option("--set", o.sets, "set a parameter: NAME=VALUE or INDEX=VALUE, VALUE from 0 to 1 (repeatable)")
         ->allow_extra_args(false)
+        ->check(parsedBy([](const std::string& v) { vyrhost::parseSet(v); }))
         ->type_name("NAME=VALUE");
     cmd->add_option("--ramp", o.ramps, "move a parameter linearly over the clip: NAME=FROM:TO (repeatable)")
         ->allow_extra_args(false)
+        ->check(parsedBy([](const std::string& v) { vyrhost::parseRamp(v); }))
         ->type_name("NAME=FROM:TO");
     cmd->add_option("--input", o.input,
                     "input for effects: an image, an image sequence (in_%04d.png) or a video, scaled to --size; "
@@ -56,9 +80,10 @@ void addRunOptions(CLI::App* cmd, RunOptions& o) {
            "seed the plug-in with N (default: the parameter file's): FreeFrame plug-ins through the C library's "
            "random generator, seeded before instantiating; frei0r plug-ins with a \"Seed\" parameter (Vyr's) by "
            "setting it to N/1000000, unless --set or the file gives it; in play, n re-seeds either kind")
+        ->check(numberIn("--seed", 0, 4294967295L))
         ->type_name("N");
     cmd->add_option("--threads", o.threads, "worker threads for OpenMP plug-ins (sets OMP_NUM_THREADS)")
-        ->check(CLI::Range(1, 1024))
+        ->check(numberIn("--threads", 1, 1024))
         ->type_name("N");
 }
 
@@ -110,6 +135,7 @@ static int runCommandLine(int argc, char** argv) {
     renderCmd
         ->add_option("--fps", render.fps,
                      "frame rate of a video file (default: the parameter file's, the input's, else 30)")
+        ->check(parsedBy([](const std::string& v) { vyrhost::parseRate(v); }))
         ->type_name("RATE");
     renderCmd
         ->add_option("--codec", render.codec,
@@ -120,7 +146,7 @@ static int runCommandLine(int argc, char** argv) {
         ->add_option("--crf,--quality", render.crf,
                      "constant quality of libx264/libx265 (0-51, default 18) or libvpx-vp9 (0-63, default 24); "
                      "lower is better")
-        ->check(CLI::Range(0, 63))
+        ->check(numberIn("--crf", 0, 63))
         ->type_name("N");
     renderCmd
         ->add_option_function<std::string>(
@@ -143,11 +169,13 @@ static int runCommandLine(int argc, char** argv) {
     CLI::App* playCmd = app.add_subcommand(
         "play", "show a plug-in live in a window, played from the keyboard, the mouse, OSC and MIDI");
     addRunOptions(playCmd, play);
-    playCmd->add_option("--fps", play.fps, "frame rate (default: the parameter file's, else 60)")->type_name("RATE");
+    playCmd->add_option("--fps", play.fps, "frame rate (default: the parameter file's, else 60)")
+        ->check(parsedBy([](const std::string& v) { vyrhost::parseRate(v); }))
+        ->type_name("RATE");
     playCmd->add_flag("--fullscreen", play.fullscreen, "start full-screen (f toggles)");
     playCmd->add_flag("--overlay", play.overlay, "show the parameter overlay from the start (h toggles)");
     playCmd->add_option("--osc-port", play.oscPort, "UDP port for OSC (0: any free port, -1: no OSC)")
-        ->check(CLI::Range(-1, 65535))
+        ->check(numberIn("--osc-port", -1, 65535))
         ->capture_default_str();
     playCmd->add_flag("--no-midi", play.noMidi, "do not open the ALSA sequencer");
     playCmd
@@ -170,7 +198,7 @@ static int runCommandLine(int argc, char** argv) {
         ->type_name("FILE");
     playCmd->add_option("--codec", play.codec, "video encoder for takes (default: the container's)")->type_name("NAME");
     playCmd->add_option("--crf,--quality", play.crf, "constant quality of takes, as for render")
-        ->check(CLI::Range(0, 63))
+        ->check(numberIn("--crf", 0, 63))
         ->type_name("N");
     playCmd
         ->add_option("--script", play.script,

@@ -68,9 +68,13 @@ size_t sequenceField(const std::string& pattern, size_t& fieldEnd) {
 
 long parseCount(const std::string& text, const std::string& option, long min, long max) {
     long v = 0;
-    bool ok = !text.empty() && text.size() <= 19;
-    for (char c : text) ok = ok && std::isdigit(static_cast<unsigned char>(c));
-    if (ok) ok = parseLong(text, v) && v >= min && v <= max;
+    // A minus sign only where the range has room for it (-1 for "none").
+    const size_t sign = min < 0 && !text.empty() && text[0] == '-' ? 1 : 0;
+    bool ok = text.size() > sign && text.size() <= 19;
+    for (size_t k = sign; k < text.size(); ++k) ok = ok && std::isdigit(static_cast<unsigned char>(text[k]));
+    if (ok) ok = parseLong(text.substr(sign), v);
+    if (sign != 0) v = -v;
+    ok = ok && v >= min && v <= max;
     if (!ok)
         throw HostError(option + " \"" + text + "\": expected a whole number from " + std::to_string(min) + " to " +
                         std::to_string(max));

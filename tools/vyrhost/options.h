@@ -17,9 +17,10 @@ struct FrameSize {
 // a signed 32-bit int, as FreeFrame frame sizes must).
 FrameSize parseSize(const std::string& text);
 
-// A count given on the command line (--frames, --warmup): decimal digits
-// only, from `min` to `max`; anything else is refused with one line naming
-// the option and the range.
+// A count or other whole number given on the command line (--frames,
+// --warmup, --threads, --seed ...): decimal digits only (after a minus sign
+// where `min` is negative), from `min` to `max`; anything else is refused
+// with one line naming the option and the range.
 long parseCount(const std::string& text, const std::string& option, long min, long max);
 
 // The largest counts vyrhost honours: a billion frames is more than a year
