@@ -929,6 +929,7 @@ TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
     EXPECT_TRUE(hasRow(r.out, {"Broken0.so", "HostProbe"})) << r.out;
     EXPECT_TRUE(hasRow(r.out, {"Broken9.so", "HostProbe"})) << r.out;   // fails only at instantiate
     EXPECT_TRUE(hasRow(r.out, {"Broken10.so", "HostProbe"})) << r.out;  // crashes only at instantiate
+    EXPECT_TRUE(hasRow(r.out, {"Broken11.so", "HostProbe"})) << r.out;  // throws only from frames
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     const std::string dir = VYR_BROKEN_DIR;
     for (const char* crashes : {"Broken1.so", "Broken2.so", "Broken3.so", "Broken4.so", "Broken5.so"})
@@ -950,6 +951,16 @@ TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
         const Result crash = vyrhost({command, dir + "/Broken10.so"});
         EXPECT_EQ(crash.status, 128 + SIGSEGV) << command;
         EXPECT_EQ(crash.err, "vyrhost: error: " + dir + "/Broken10.so crashed (Segmentation fault)\n") << command;
+    }
+    // An exception out of plugMain during a render is the plug-in's
+    // failure, named as such, and leaves nothing behind.
+    for (const char* copy : {"--copy", "--opaque"}) {
+        const Result thrown =
+            vyrhost({"render", dir + "/Broken11.so", "--size", "8x8", "--frames", "3", copy, "-o", path("x.mkv")});
+        EXPECT_EQ(thrown.status, 1);
+        EXPECT_EQ(thrown.err,
+                  "vyrhost: error: " + dir + "/Broken11.so: plugMain threw a C++ exception (function code " +
+                      (std::string(copy) == "--copy" ? "14" : "3") + "); " + path("x.mkv") + " was not written\n");
     }
     // An instantiate answer whose low 32 bits are the failure word is a
     // failure, whatever its upper half holds.

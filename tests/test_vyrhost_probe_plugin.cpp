@@ -10,7 +10,8 @@
 // address, 5 a wild description address, 6 calls exit() in getInfo, 7 lets
 // a C++ exception out of plugMain, 8 hangs in getInfo, 9 answers
 // instantiate with the failure word in the low half and garbage above it,
-// 10 crashes in instantiate (after it described itself well).
+// 10 crashes in instantiate (after it described itself well), 11 lets a C++
+// exception out of processFrame and processFrameCopy.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -148,6 +149,10 @@ bool misbehave(uint32_t code, FFMixed& answer) {
             break;
         case 10:
             if (code == ff::kInstantiate) std::raise(SIGSEGV);
+            break;
+        case 11:
+            if (code == ff::kProcessFrame || code == ff::kProcessFrameCopy)
+                throw std::runtime_error("thrown out of a frame");
             break;
         default:
             break;
