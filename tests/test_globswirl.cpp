@@ -476,6 +476,7 @@ struct ColourKernelCase {
     int bytesPerPixel;
     bool grain;
     int32_t levelA, fillA, levelB, fillB;
+    bool opaque;  // every alpha byte 255
 };
 
 class ColourKernels : public ::testing::TestWithParam<ColourKernelCase> {};
@@ -487,6 +488,7 @@ TEST_P(ColourKernels, EveryPathWritesThePortableBytes) {
     for (int g = 0; g < 256; ++g) {
         uint8_t bgra[4];
         for (uint8_t& byte : bgra) byte = uint8_t(random.next());
+        if (k.opaque) bgra[3] = 255;
         std::memcpy(&ramp.pixel[g], bgra, 4);
         for (int ch = 0; ch < 4; ++ch) ramp.channel[ch][g] = bgra[ch];
     }
@@ -496,7 +498,7 @@ TEST_P(ColourKernels, EveryPathWritesThePortableBytes) {
     ramp.fillA = k.fillA;
     ramp.levelB = k.levelB;
     ramp.fillB = k.fillB;
-    fillCounterPixels(ramp);
+    fillPlainTables(ramp);
 
     constexpr int kMaxCount = 300;
     std::vector<int32_t> counters(kMaxCount);
@@ -504,7 +506,8 @@ TEST_P(ColourKernels, EveryPathWritesThePortableBytes) {
     for (int i = 0; i < kMaxCount; ++i) {
         const int r = random.next();
         // Mostly counters as stamping leaves them, some far outside.
-        counters[i] = r % 8 == 0 ? (r % 2 == 0 ? -(r % 5000) : 1024 + r % 5000) : r % 1025;
+        counters[i] = r % 8 == 0 ? ((r / 8) % 2 == 0 ? -(r % 5000) : 1024 + r % 5000) : r % 1025;
+        if (r % 16 == 1) counters[i] = 1024 - (r / 16) % 2 * 4;  // full, and the top level below it
         grain[i] = uint8_t(random.next());
     }
     using Kernel = decltype(&colourSpan_portable);
@@ -525,10 +528,14 @@ TEST_P(ColourKernels, EveryPathWritesThePortableBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     FloorsGrainAndDepths, ColourKernels,
-    ::testing::Values(ColourKernelCase{4, false, 12, 50, 20, 0}, ColourKernelCase{3, false, 12, 50, 20, 0},
-                      ColourKernelCase{4, true, 0, 30, 5, 10}, ColourKernelCase{3, true, 0, 30, 5, 10},
-                      ColourKernelCase{4, true, INT32_MIN, 0, INT32_MIN, 0},
-                      ColourKernelCase{4, false, 300, -7, 40000, 999}));
+    ::testing::Values(ColourKernelCase{4, false, 12, 50, 20, 0, false}, ColourKernelCase{3, false, 12, 50, 20, 0, true},
+                      ColourKernelCase{4, false, 12, 50, 20, 0, true}, ColourKernelCase{4, true, 0, 30, 5, 10, false},
+                      ColourKernelCase{3, true, 0, 30, 5, 10, false}, ColourKernelCase{4, true, 0, 30, 5, 10, true},
+                      ColourKernelCase{4, true, INT32_MIN, 0, INT32_MIN, 0, false},
+                      ColourKernelCase{4, false, INT32_MIN, 0, INT32_MIN, 0, true},
+                      // Level 256 floored apart from 255: the plain tables cannot hold it.
+                      ColourKernelCase{4, false, 256, 3, INT32_MIN, 0, false},
+                      ColourKernelCase{4, false, 300, -7, 40000, 999, false}));
 
 // ---------------------------------------------------------------------------
 // The plug-in through plugMain.

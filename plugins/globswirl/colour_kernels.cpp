@@ -3,7 +3,9 @@
 // 32-bit lanes, exactly as the portable loop computes it, so every path
 // writes the same bytes; the paths differ only in how the colour is looked
 // up: one at a time (portable), by gathering whole pixels (AVX2), or by
-// byte permutes over the four 256-byte channel tables (AVX-512 with VBMI).
+// byte permutes over four 256-byte channel tables (AVX-512 with VBMI).
+// Without grain a pixel depends on its counter alone, and the tables that
+// fillPlainTables makes take the floors and the level arithmetic over.
 #include <cstdint>
 #include <cstring>
 
@@ -58,31 +60,31 @@ void colourScalar(const ColourRamp& ramp, const int32_t* counters, const uint8_t
 
 #if defined(__AVX2__)
 
-// Eight levels in 32-bit lanes, as levelAt computes them.
-__m256i levels8(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int i) {
-    __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(counters + i));
-    __m256i g;
-    if (grain == nullptr) {
-        c = _mm256_min_epi32(_mm256_max_epi32(c, _mm256_setzero_si256()), _mm256_set1_epi32(kCounterLimit));
-        g = _mm256_srai_epi32(c, 2);
-    } else {
-        const __m256i grain8 = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(grain + i)));
-        const __m256i noise = _mm256_srai_epi32(_mm256_mullo_epi32(grain8, _mm256_set1_epi32(ramp.grainAmount)), 8);
-        g = _mm256_add_epi32(_mm256_sub_epi32(_mm256_srai_epi32(c, 2), _mm256_set1_epi32(ramp.grainBias)), noise);
-    }
+// The table indices of eight pixels: without grain the counters held to
+// 0..kCounterLimit (into counterPixel), with grain their levels as levelAt
+// computes them (into pixel).
+__m256i indices8(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int i) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(counters + i));
+    if (grain == nullptr)
+        return _mm256_min_epi32(_mm256_max_epi32(c, _mm256_setzero_si256()), _mm256_set1_epi32(kCounterLimit));
+    // grain x grainAmount stays below 2^16, so the low 16 bits of each
+    // lane's product are all of it.
+    const __m256i grain8 = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(grain + i)));
+    const __m256i noise = _mm256_srai_epi32(_mm256_mullo_epi16(grain8, _mm256_set1_epi32(ramp.grainAmount)), 8);
+    __m256i g = _mm256_add_epi32(_mm256_sub_epi32(_mm256_srai_epi32(c, 2), _mm256_set1_epi32(ramp.grainBias)), noise);
     g = _mm256_blendv_epi8(g, _mm256_set1_epi32(ramp.fillA), _mm256_cmpgt_epi32(_mm256_set1_epi32(ramp.levelA), g));
     g = _mm256_blendv_epi8(g, _mm256_set1_epi32(ramp.fillB), _mm256_cmpgt_epi32(_mm256_set1_epi32(ramp.levelB), g));
     return _mm256_min_epi32(_mm256_max_epi32(g, _mm256_setzero_si256()), _mm256_set1_epi32(255));
 }
 
-// Eight pixels at a time, each gathered whole from ramp.pixel.
+// Eight pixels at a time, each gathered whole.
 void colourGather(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int count,
                   uint8_t* pixels, int bytesPerPixel) {
-    const int* table = reinterpret_cast<const int*>(ramp.pixel);
+    const int* table = reinterpret_cast<const int*>(grain == nullptr ? ramp.counterPixel : ramp.pixel);
     int i = 0;
     if (bytesPerPixel == 4) {
         for (; i + 8 <= count; i += 8) {
-            const __m256i px = _mm256_i32gather_epi32(table, levels8(ramp, counters, grain, i), 4);
+            const __m256i px = _mm256_i32gather_epi32(table, indices8(ramp, counters, grain, i), 4);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + static_cast<size_t>(i) * 4), px);
         }
     } else {
@@ -93,7 +95,7 @@ void colourGather(const ColourRamp& ramp, const int32_t* counters, const uint8_t
                                               0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
         const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
         for (; i + 8 <= count; i += 8) {
-            const __m256i px = _mm256_i32gather_epi32(table, levels8(ramp, counters, grain, i), 4);
+            const __m256i px = _mm256_i32gather_epi32(table, indices8(ramp, counters, grain, i), 4);
             const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(px, drop), join);
             uint8_t* out = pixels + static_cast<size_t>(i) * 3;
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
@@ -109,18 +111,24 @@ void colourGather(const ColourRamp& ramp, const int32_t* counters, const uint8_t
 
 #define VYR_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
-// Sixteen levels in 32-bit lanes, as levelAt computes them.
+// Sixteen levels in 32-bit lanes, as levelAt computes them; kPlain: the
+// grainless counter / 4 alone, for the tables with the floors folded in.
+template <bool kPlain, bool kFloors>
 __m512i levels16(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int i) {
     const __m512i c = _mm512_loadu_si512(counters + i);
+    if (kPlain) return _mm512_srai_epi32(c, 2);
     __m512i g;
     if (grain == nullptr) {
         g = _mm512_srai_epi32(
             _mm512_min_epi32(_mm512_max_epi32(c, _mm512_setzero_si512()), _mm512_set1_epi32(kCounterLimit)), 2);
     } else {
+        // grain x grainAmount stays below 2^16, so the low 16 bits of each
+        // lane's product are all of it.
         const __m512i grain16 = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(grain + i)));
-        const __m512i noise = _mm512_srai_epi32(_mm512_mullo_epi32(grain16, _mm512_set1_epi32(ramp.grainAmount)), 8);
+        const __m512i noise = _mm512_srai_epi32(_mm512_mullo_epi16(grain16, _mm512_set1_epi32(ramp.grainAmount)), 8);
         g = _mm512_add_epi32(_mm512_sub_epi32(_mm512_srai_epi32(c, 2), _mm512_set1_epi32(ramp.grainBias)), noise);
     }
+    if (!kFloors) return g;
     g = _mm512_mask_mov_epi32(g, _mm512_cmplt_epi32_mask(g, _mm512_set1_epi32(ramp.levelA)),
                               _mm512_set1_epi32(ramp.fillA));
     return _mm512_mask_mov_epi32(g, _mm512_cmplt_epi32_mask(g, _mm512_set1_epi32(ramp.levelB)),
@@ -144,24 +152,27 @@ VYR_VBMI __m512i lookup256(__m512i levels, const __m512i (&table)[4]) {
 // levelAt does, and leave lane k's byte 4m + j holding pixel 16m + 4k + j;
 // the byte and word interleaves of the four channels undo exactly that
 // order, giving pixels 0..15, 16..31, 32..47, 48..63.
+template <bool kPlain, bool kFloors>
 VYR_VBMI void colourPermute(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int count,
                             uint8_t* pixels, int bytesPerPixel) {
+    const uint8_t(&channels)[4][256] = kPlain ? ramp.plainChannel : ramp.channel;
     __m512i table[4][4];
     for (int ch = 0; ch < 4; ++ch)
-        for (int q = 0; q < 4; ++q) table[ch][q] = _mm512_loadu_si512(&ramp.channel[ch][64 * q]);
+        for (int q = 0; q < 4; ++q) table[ch][q] = _mm512_loadu_si512(&channels[ch][64 * q]);
+    const bool lookUpAlpha = bytesPerPixel == 4 && ramp.opaque == 0;
     const __m512i drop = _mm512_loadu_si512(kDropAlpha);
     const __mmask64 threeBytes = (__mmask64(1) << 48) - 1;
     int i = 0;
     for (; i + 64 <= count; i += 64) {
-        const __m512i words01 = _mm512_packs_epi32(levels16(ramp, counters, grain, i),
-                                                   levels16(ramp, counters, grain, i + 16));
-        const __m512i words23 = _mm512_packs_epi32(levels16(ramp, counters, grain, i + 32),
-                                                   levels16(ramp, counters, grain, i + 48));
+        const __m512i words01 = _mm512_packs_epi32(levels16<kPlain, kFloors>(ramp, counters, grain, i),
+                                                   levels16<kPlain, kFloors>(ramp, counters, grain, i + 16));
+        const __m512i words23 = _mm512_packs_epi32(levels16<kPlain, kFloors>(ramp, counters, grain, i + 32),
+                                                   levels16<kPlain, kFloors>(ramp, counters, grain, i + 48));
         const __m512i levels = _mm512_packus_epi16(words01, words23);
         const __m512i b = lookup256(levels, table[0]);
         const __m512i g = lookup256(levels, table[1]);
         const __m512i r = lookup256(levels, table[2]);
-        const __m512i a = bytesPerPixel == 4 ? lookup256(levels, table[3]) : _mm512_setzero_si512();
+        const __m512i a = lookUpAlpha ? lookup256(levels, table[3]) : _mm512_set1_epi32(-1);
         const __m512i bgLow = _mm512_unpacklo_epi8(b, g);
         const __m512i bgHigh = _mm512_unpackhi_epi8(b, g);
         const __m512i raLow = _mm512_unpacklo_epi8(r, a);
@@ -188,7 +199,12 @@ void VYR_ISA_NAME(colourSpan)(const ColourRamp* ramp, const int32_t* counters, c
 #if defined(__AVX512BW__)
     // The byte permutes need VBMI on top of the path's AVX-512 set.
     if (__builtin_cpu_supports("avx512vbmi")) {
-        colourPermute(*ramp, counters, grain, count, pixels, bytesPerPixel);
+        if (grain == nullptr && ramp->plainFits != 0)
+            colourPermute<true, false>(*ramp, counters, grain, count, pixels, bytesPerPixel);
+        else if (ramp->levelA == INT32_MIN && ramp->levelB == INT32_MIN)
+            colourPermute<false, false>(*ramp, counters, grain, count, pixels, bytesPerPixel);
+        else
+            colourPermute<false, true>(*ramp, counters, grain, count, pixels, bytesPerPixel);
         return;
     }
 #endif

@@ -14,10 +14,16 @@ struct ColourRamp {
     // alpha), once as whole pixels and once as one table per byte.
     uint32_t pixel[256];
     uint8_t channel[4][256];
-    // Counter 0..kCounterLimit -> its pixel without grain (fillCounterPixels),
-    // for the paths that colour one pixel at a time.
+    // Without grain (fillPlainTables): counter 0..kCounterLimit -> its
+    // pixel, for the paths that colour one pixel at a time; and the level
+    // counter / 4, held to 255, -> its bytes with the floors applied, which
+    // is all there is to it where plainFits is 1 (counter 1024 looks like
+    // counter 1020, so level 256 needs no entry of its own).
     uint32_t counterPixel[kCounterLimit + 1];
-    int32_t grainAmount;  // grain levels, 1..128, where there is grain
+    uint8_t plainChannel[4][256];
+    int32_t plainFits;
+    int32_t opaque;  // 1: every alpha byte of the tables is 255
+    int32_t grainAmount;  // grain levels, 1..128, where there is grain (at most 257)
     int32_t grainBias;    // grainAmount / 2, centring the grain on the noise-free level
     // The floors: levels below levelA become fillA, then levels below
     // levelB become fillB (INT32_MIN: no floor).
@@ -29,7 +35,7 @@ struct ColourRamp {
 // and its level is counter / 4; with grain, pixel i's level is
 // counter / 4 - grainBias + (grain[i] x grainAmount) / 256 (shifts, rounding
 // down). Then the floors, then the level is held to 0..255 and looked up.
-// counterPixel must hold the grainless pixels as fillCounterPixels makes them.
+// The grainless tables must be as fillPlainTables makes them.
 VYR_DECLARE_ISA_KERNEL(void, colourSpan,
                        (const ColourRamp* ramp, const int32_t* counters, const uint8_t* grain, int count,
                         uint8_t* pixels, int bytesPerPixel))

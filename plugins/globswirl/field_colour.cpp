@@ -26,16 +26,24 @@ FieldPalette::FieldPalette(const ParticleField& field, const FieldColouring& col
     ramp_.fillA = mode.floorFillA;
     ramp_.levelB = alphaRamp ? INT32_MIN : mode.floorLevelB;
     ramp_.fillB = mode.floorFillB;
-    fillCounterPixels(ramp_);
+    fillPlainTables(ramp_);
 }
 
-void fillCounterPixels(ColourRamp& ramp) {
+void fillPlainTables(ColourRamp& ramp) {
     for (int32_t c = 0; c <= kCounterLimit; ++c) {
         int32_t g = c >> 2;  // counters run 0..1024, levels 0..256
         if (g < ramp.levelA) g = ramp.fillA;
         if (g < ramp.levelB) g = ramp.fillB;
         ramp.counterPixel[c] = ramp.pixel[g < 0 ? 0 : (g > 255 ? 255 : g)];
     }
+    ramp.opaque = 1;
+    for (int g = 0; g < 256; ++g) {
+        uint8_t bgra[4];
+        std::memcpy(bgra, &ramp.counterPixel[4 * g], 4);
+        for (int ch = 0; ch < 4; ++ch) ramp.plainChannel[ch][g] = bgra[ch];
+        if (ramp.channel[3][g] != 255) ramp.opaque = 0;
+    }
+    ramp.plainFits = ramp.counterPixel[kCounterLimit] == ramp.counterPixel[kCounterLimit - 4] ? 1 : 0;
 }
 
 void FieldPalette::colourPixels(const int32_t* counters, int first, int count, uint8_t* pixels) const {

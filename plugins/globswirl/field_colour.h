@@ -32,9 +32,9 @@ class FieldPalette {
     decltype(&colourSpan_portable) colourSpan_;
 };
 
-// Fills ramp.counterPixel from its pixel table and floors: a counter's
-// pixel without grain.
-void fillCounterPixels(ColourRamp& ramp);
+// Fills ramp's grainless tables (and its opaque mark) from its pixel and
+// channel tables and its floors.
+void fillPlainTables(ColourRamp& ramp);
 
 // Writes `pixelCount` pixels of `bytesPerPixel` (3 or 4) bytes each, blue,
 // green, red[, alpha], from field.accumBuffer and field.activeMode.
