@@ -12,6 +12,7 @@
 #   ./vyr.sh format  lay the C++ sources out as .clang-format says
 #   ./vyr.sh tidy    run clang-tidy with .clang-tidy's checks (also part of test)
 #   ./vyr.sh bench   build and print the frame-rate table (options: --frames N --only PLUGIN --isa LIST)
+#   ./vyr.sh bench --hosts [FRAMES]   the same cases inside ffmpeg and melt
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -245,7 +246,11 @@ case "$cmd" in
     install_packages
     configure_and_build build -DVYR_BENCH=ON
     shift
-    build/bench/frame_table "$@"
+    if [ "${1:-}" = --hosts ]; then
+      bench/host_table.sh build "${2:-300}"
+    else
+      build/bench/frame_table "$@"
+    fi
     ;;
   demo)
     install_packages
