@@ -80,8 +80,11 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
 // loads and a two-register one. Smaller blobs gather 16 lanes at a time.
 namespace {
 
+// Adds to `reached` (16-bit lanes, each counting at most one per run) the
+// counters of the run that reached the limit just now.
 template <bool full, bool twoLoads>
-inline int stampRun16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int left) {
+inline void stampRun16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int left,
+                       __m512i& reached) {
     const __m512i limit = _mm512_set1_epi16(kCounterLimit);
     const __mmask32 live = full ? __mmask32(0xFFFFFFFFu) : __mmask32((1u << left) - 1u);
     const int base = columns[0];
@@ -97,17 +100,18 @@ inline int stampRun16(uint16_t* counters, const uint16_t* weighted, const uint8_
     else
         _mm512_mask_storeu_epi16(counters, live, after);
     const __mmask32 newly = _mm512_mask_cmpeq_epi16_mask(_mm512_mask_cmpneq_epi16_mask(live, before, limit), after, limit);
-    return __builtin_popcount(static_cast<unsigned>(newly));
+    reached = _mm512_mask_sub_epi16(reached, newly, reached, _mm512_set1_epi16(-1));
 }
 
+// A span has at most 65535 runs (it is narrower than any frame), so no
+// lane's count overflows.
 template <bool twoLoads>
 inline int stampRuns16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int count) {
-    int reached = 0;
+    __m512i reached = _mm512_setzero_si512();
     int i = 0;
-    for (; i + 32 <= count; i += 32)
-        reached += stampRun16<true, twoLoads>(counters + i, weighted, columns + i, 32);
-    if (i < count) reached += stampRun16<false, twoLoads>(counters + i, weighted, columns + i, count - i);
-    return reached;
+    for (; i + 32 <= count; i += 32) stampRun16<true, twoLoads>(counters + i, weighted, columns + i, 32, reached);
+    if (i < count) stampRun16<false, twoLoads>(counters + i, weighted, columns + i, count - i, reached);
+    return _mm512_reduce_add_epi32(_mm512_madd_epi16(reached, _mm512_set1_epi16(1)));
 }
 
 }  // namespace
