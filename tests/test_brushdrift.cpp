@@ -31,6 +31,7 @@ VYR_DECLARE_ISA_KERNEL(void, swirlRow,
                        (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
                         const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
                         int32_t cs))
+VYR_DECLARE_ISA_KERNEL(void, blendTrailRow, (uint8_t * out, uint8_t* trail, int count, int feedback, bool opaque))
 
 namespace {
 
@@ -542,6 +543,32 @@ TEST(BrushDriftFeedback, BlendsWithThePreviousOutput) {
     }
     EXPECT_EQ(px[0], 170);
     EXPECT_EQ(three.members.feedbackFrame[0], 170);
+}
+
+// Every instruction-set path blends a row with the trail as the portable
+// loop does, for rows that end inside a vector, either alpha and any weight.
+TEST(BrushDriftFeedback, EveryPathBlendsRowsAsThePortableOne) {
+    std::mt19937 random(3);
+    for (const int count : {1, 8, 45})
+        for (const int feedback : {0, 1, 128, 254, 255})
+            for (const bool opaque : {false, true}) {
+                std::vector<uint8_t> out(size_t(count) * 4), trail(size_t(count) * 4);
+                for (uint8_t& b : out) b = uint8_t(random());
+                for (uint8_t& b : trail) b = uint8_t(random());
+                const auto blendWith = [&](auto kernel) {
+                    std::vector<uint8_t> o = out, t = trail;
+                    kernel(o.data(), t.data(), count, feedback, opaque);
+                    o.insert(o.end(), t.begin(), t.end());
+                    return o;
+                };
+                const std::vector<uint8_t> want = blendWith(blendTrailRow_portable);
+                if (bestIsa() >= Isa::Avx2) {
+                    EXPECT_EQ(want, blendWith(blendTrailRow_avx2)) << count << " a " << feedback;
+                }
+                if (bestIsa() >= Isa::Avx512) {
+                    EXPECT_EQ(want, blendWith(blendTrailRow_avx512)) << count << " a " << feedback;
+                }
+            }
 }
 
 // ------------------------------------------------------------ the plug-in

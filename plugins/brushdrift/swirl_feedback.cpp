@@ -11,6 +11,7 @@ VYR_DECLARE_ISA_KERNEL(void, swirlRow,
                        (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
                         const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
                         int32_t cs))
+VYR_DECLARE_ISA_KERNEL(void, blendTrailRow, (uint8_t * out, uint8_t* trail, int count, int feedback, bool opaque))
 
 namespace {
 
@@ -23,14 +24,6 @@ constexpr int kThirdEntries = 768;   // sums of three 8-bit channels
 inline uint8_t plusByte(uint32_t a1, uint32_t x, uint32_t a2, uint32_t y) {
     const uint32_t v = (a1 * x + a2 * y + 127) / 255;
     return static_cast<uint8_t>(v > 255 ? 255 : v);
-}
-
-// The same when a1 + a2 <= 255 (the feedback blend's weights): the sum then
-// fits in 16 bits, where s / 255 is exactly (s + 1 + (s >> 8)) >> 8, shifts
-// and adds on 16-bit lanes.
-inline uint8_t plusByteNarrow(uint16_t a1, uint16_t x, uint16_t a2, uint16_t y) {
-    const uint16_t s = static_cast<uint16_t>(a1 * x + a2 * y + 127);
-    return static_cast<uint8_t>((s + 1 + (s >> 8)) >> 8);
 }
 
 // round((a1 x + (255 - a1) a2 y / 255) / 255), with the second weight kept
@@ -93,12 +86,7 @@ void compositeConstAlpha(const uint8_t* first, int alpha1, const uint8_t* second
     const int rowBytes = width * bytesPerPixel;
     const int begin = rowBegin * rowBytes;
     const int end = (rowEnd < 0 ? height : rowEnd) * rowBytes;
-    if (bytesPerPixel == 4 && alpha1 + alpha2 <= 255) {
-        const uint16_t a1 = static_cast<uint16_t>(alpha1);
-        const uint16_t a2 = static_cast<uint16_t>(alpha2);
-        plusColourBytes(first, second, destination, begin, end,
-                        [=](uint8_t x, uint8_t y) { return plusByteNarrow(a1, x, a2, y); });
-    } else if (bytesPerPixel == 4) {
+    if (bytesPerPixel == 4) {
         const uint32_t a1 = static_cast<uint32_t>(alpha1);
         const uint32_t a2 = static_cast<uint32_t>(alpha2);
         plusColourBytes(first, second, destination, begin, end,
@@ -121,9 +109,16 @@ void blendFeedback(SceneMembers& scene, const FrameShape& shape, uint8_t* output
     // The blend lands in the output first: 'plus' leaves its alpha byte
     // alone, and that is the new picture's alpha, the one wanted for m = 0
     // and 1; with the input's alpha (m = 2) the result is opaque instead.
+    // The weights sum to 255, the narrow case of 'plus' that blendTrailRow
+    // computes on 16-bit lanes, row by row while the row is in cache.
+    if (bytesPerPixel == 4) {
+        const auto blendRow = VYR_PICK_ISA_KERNEL(blendTrailRow);
+        const size_t rowBytes = size_t(shape.width) * 4;
+        for (int y = rowBegin; y < rowEnd; ++y)
+            blendRow(output + y * rowBytes, previous + y * rowBytes, shape.width, feedback, alphaMode == 2);
+        return;
+    }
     compositeConstAlpha(output, 255 - feedback, previous, feedback, output, shape.width, shape.height, bytesPerPixel,
                         rowBegin, rowEnd);
-    if (bytesPerPixel == 4 && alphaMode == 2)
-        for (size_t p = first; p < end; ++p) output[p * 4 + 3] = 255;
     std::memcpy(previous + first * bytesPerPixel, output + first * bytesPerPixel, (end - first) * bytesPerPixel);
 }

@@ -58,9 +58,59 @@ void swirlPixels(const uint8_t* work, uint8_t* out, int width, int height, int y
     }
 }
 
+// Pixels begin..end-1 of a row of 4-byte pixels: each colour byte becomes
+// round(((255 - a) x + a y) / 255), where x is the output's and y the trail's
+// byte. The weights sum to 255, so the rounded sum s fits in 16 bits, where
+// s / 255 is exactly (s + 1 + (s >> 8)) >> 8. The alpha byte stays the
+// output's, or becomes 255 when opaque; the trail then takes the result.
+void blendPixels(uint8_t* out, uint8_t* trail, int feedback, bool opaque, int begin, int end) {
+    const uint16_t a1 = static_cast<uint16_t>(255 - feedback);
+    const uint16_t a2 = static_cast<uint16_t>(feedback);
+    for (int i = 4 * begin; i < 4 * end; ++i) {
+        if ((i & 3) == 3) {
+            if (opaque) out[i] = 255;
+        } else {
+            const uint16_t s = static_cast<uint16_t>(a1 * out[i] + a2 * trail[i] + 127);
+            out[i] = static_cast<uint8_t>((s + 1 + (s >> 8)) >> 8);
+        }
+        trail[i] = out[i];
+    }
+}
+
 }  // namespace
 
 #if defined(__AVX2__)
+
+// 8 pixels at a time on 16-bit lanes.
+void VYR_ISA_NAME(blendTrailRow)(uint8_t* out, uint8_t* trail, int count, int feedback, bool opaque) {
+    const __m256i a1 = _mm256_set1_epi16(int16_t(255 - feedback));
+    const __m256i a2 = _mm256_set1_epi16(int16_t(feedback));
+    const __m256i half = _mm256_set1_epi16(127);
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i alphaBytes = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i zero = _mm256_setzero_si256();
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m256i* o = reinterpret_cast<__m256i*>(out + 4 * i);
+        __m256i* t = reinterpret_cast<__m256i*>(trail + 4 * i);
+        const __m256i x = _mm256_loadu_si256(o);
+        const __m256i y = _mm256_loadu_si256(t);
+        __m256i s = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(x, zero), a1),
+                                                      _mm256_mullo_epi16(_mm256_unpacklo_epi8(y, zero), a2)),
+                                     half);
+        const __m256i low = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(s, one), _mm256_srli_epi16(s, 8)), 8);
+        s = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(x, zero), a1),
+                                              _mm256_mullo_epi16(_mm256_unpackhi_epi8(y, zero), a2)),
+                             half);
+        const __m256i high = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(s, one), _mm256_srli_epi16(s, 8)), 8);
+        const __m256i blended = _mm256_packus_epi16(low, high);
+        const __m256i result =
+            opaque ? _mm256_or_si256(blended, alphaBytes) : _mm256_blendv_epi8(blended, x, alphaBytes);
+        _mm256_storeu_si256(o, result);
+        _mm256_storeu_si256(t, result);
+    }
+    blendPixels(out, trail, feedback, opaque, i, count);
+}
 
 // 4-byte pixels of frames up to 8192 pixels each way, 8 at a time: the
 // mean is (sum x 43691) >> 17, which is sum / 3 for every sum up to 765;
@@ -93,6 +143,8 @@ void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int he
     const __m256i zero = _mm256_setzero_si256();
     const __m256i minusOne = _mm256_set1_epi32(-1);
     const int* frame = reinterpret_cast<const int*>(work);
+    const __m256i centrePixel = _mm256_set1_epi32(frame[static_cast<size_t>(cy) * width + cx]);
+    const bool unturned = sn == 0 && cs == 65536;
     const uint8_t* row = work + static_cast<size_t>(y) * width * 4;
     for (int x = 0; x < width; x += 8) {
         const int left = width - x;
@@ -101,46 +153,62 @@ void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int he
         const __m256i pixels =
             left >= 8 ? _mm256_loadu_si256(at) : _mm256_maskload_epi32(reinterpret_cast<const int*>(at), valid);
         const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(pixels, colourBytes), ones);
-        const __m256i d = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_srli_epi32(_mm256_mullo_epi32(sum, third17), 17), centreV));
+        const __m256i d =
+            _mm256_abs_epi32(_mm256_sub_epi32(_mm256_srli_epi32(_mm256_mulhi_epu16(sum, third17), 1), centreV));
         const __m256i inBand = _mm256_and_si256(valid, _mm256_cmpgt_epi32(rangeV, d));
         __m256i result = pixels;
         if (!_mm256_testz_si256(inBand, inBand)) {
             const __m256i f = _mm256_srai_epi32(_mm256_sub_epi32(fullV, _mm256_mullo_epi32(d, zqV)), 16);
-            const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
-            const __m256i dx = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(xs, cxV), f), 8);
-            const __m256i dy = _mm256_srai_epi32(_mm256_mullo_epi32(rowOffset, f), 8);
-            __m256i u = _mm256_add_epi32(_mm256_sub_epi32(cxV, _mm256_srai_epi32(_mm256_mullo_epi32(dy, snV), 16)),
+            // Zoom 0 fetches the centre pixel (cx, cy) whatever the turn:
+            // black paint outside the dots usually does, all of a vector
+            // at a time.
+            const __m256i zoomed = _mm256_andnot_si256(_mm256_cmpeq_epi32(f, zero), inBand);
+            if (_mm256_testz_si256(zoomed, zoomed)) {
+                result = _mm256_blendv_epi8(pixels, centrePixel, inBand);
+            } else {
+                const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
+                const __m256i dx = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(xs, cxV), f), 8);
+                const __m256i dy = _mm256_srai_epi32(_mm256_mullo_epi32(rowOffset, f), 8);
+                __m256i u, v;
+                if (unturned) {
+                    // sine 0 and cosine 65536: the products are dx and dy again.
+                    u = _mm256_add_epi32(cxV, dx);
+                    v = _mm256_add_epi32(cyV, dy);
+                } else {
+                    u = _mm256_add_epi32(_mm256_sub_epi32(cxV, _mm256_srai_epi32(_mm256_mullo_epi32(dy, snV), 16)),
                                          _mm256_srai_epi32(_mm256_mullo_epi32(csV, dx), 16));
-            __m256i v = _mm256_add_epi32(_mm256_add_epi32(cyV, _mm256_srai_epi32(_mm256_mullo_epi32(dx, snV), 16)),
+                    v = _mm256_add_epi32(_mm256_add_epi32(cyV, _mm256_srai_epi32(_mm256_mullo_epi32(dx, snV), 16)),
                                          _mm256_srai_epi32(_mm256_mullo_epi32(dy, csV), 16));
-            // Pixels outside the band keep their own place, so that only
-            // the band's positions need wrapping.
-            u = _mm256_blendv_epi8(xs, u, inBand);
-            v = _mm256_blendv_epi8(yV, v, inBand);
-            // Positions up to two frames off wrap by adding or subtracting
-            // the size twice; farther ones one lane at a time.
-            for (int round = 0; round < 2; ++round) {
-                u = _mm256_add_epi32(u, _mm256_and_si256(_mm256_cmpgt_epi32(zero, u), widthV));
-                u = _mm256_sub_epi32(u, _mm256_andnot_si256(_mm256_cmpgt_epi32(widthV, u), widthV));
-                v = _mm256_add_epi32(v, _mm256_and_si256(_mm256_cmpgt_epi32(zero, v), heightV));
-                v = _mm256_sub_epi32(v, _mm256_andnot_si256(_mm256_cmpgt_epi32(heightV, v), heightV));
-            }
-            const __m256i inside = _mm256_and_si256(
-                _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(widthV, u)),
-                _mm256_and_si256(_mm256_cmpgt_epi32(v, minusOne), _mm256_cmpgt_epi32(heightV, v)));
-            if (_mm256_movemask_epi8(inside) != -1) {
-                alignas(32) int32_t us[8], vs[8];
-                _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
-                _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
-                for (int k = 0; k < 8; ++k) {
-                    us[k] = static_cast<int32_t>(wrapInto(us[k], width));
-                    vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
                 }
-                u = _mm256_load_si256(reinterpret_cast<const __m256i*>(us));
-                v = _mm256_load_si256(reinterpret_cast<const __m256i*>(vs));
+                // Pixels outside the band keep their own place, so that only
+                // the band's positions need wrapping.
+                u = _mm256_blendv_epi8(xs, u, inBand);
+                v = _mm256_blendv_epi8(yV, v, inBand);
+                // Positions up to two frames off wrap by adding or subtracting
+                // the size twice; farther ones one lane at a time.
+                for (int round = 0; round < 2; ++round) {
+                    u = _mm256_add_epi32(u, _mm256_and_si256(_mm256_cmpgt_epi32(zero, u), widthV));
+                    u = _mm256_sub_epi32(u, _mm256_andnot_si256(_mm256_cmpgt_epi32(widthV, u), widthV));
+                    v = _mm256_add_epi32(v, _mm256_and_si256(_mm256_cmpgt_epi32(zero, v), heightV));
+                    v = _mm256_sub_epi32(v, _mm256_andnot_si256(_mm256_cmpgt_epi32(heightV, v), heightV));
+                }
+                const __m256i inside = _mm256_and_si256(
+                    _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(widthV, u)),
+                    _mm256_and_si256(_mm256_cmpgt_epi32(v, minusOne), _mm256_cmpgt_epi32(heightV, v)));
+                if (_mm256_movemask_epi8(inside) != -1) {
+                    alignas(32) int32_t us[8], vs[8];
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
+                    for (int k = 0; k < 8; ++k) {
+                        us[k] = static_cast<int32_t>(wrapInto(us[k], width));
+                        vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
+                    }
+                    u = _mm256_load_si256(reinterpret_cast<const __m256i*>(us));
+                    v = _mm256_load_si256(reinterpret_cast<const __m256i*>(vs));
+                }
+                const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(v, widthV), u);
+                result = _mm256_mask_i32gather_epi32(pixels, frame, index, inBand, 4);
             }
-            const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(v, widthV), u);
-            result = _mm256_mask_i32gather_epi32(pixels, frame, index, inBand, 4);
         }
         __m256i* to = reinterpret_cast<__m256i*>(out + 4 * x);
         if (left >= 8)
@@ -151,6 +219,10 @@ void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int he
 }
 
 #else
+
+void VYR_ISA_NAME(blendTrailRow)(uint8_t* out, uint8_t* trail, int count, int feedback, bool opaque) {
+    blendPixels(out, trail, feedback, opaque, 0, count);
+}
 
 void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
                             const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
