@@ -138,7 +138,7 @@ run_tsan() {
 # The Gem example patches in Pd + Gem under Xvfb.
 gem_check() {
   log "Gem example patches"
-  if tests/gem_check.sh . build/frei0r; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  if tests/gem_check.sh . build/frei0r build/bin/vyrhost; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
 FUZZ_PLUGINS=(VyrSnowSpecks1 VyrGlobHeap1 VyrGlobSwirl1 VyrBrushDrift1)
