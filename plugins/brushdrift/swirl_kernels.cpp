@@ -186,25 +186,30 @@ void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int he
                 v = _mm256_blendv_epi8(yV, v, inBand);
                 // Positions up to two frames off wrap by adding or subtracting
                 // the size twice; farther ones one lane at a time.
-                for (int round = 0; round < 2; ++round) {
-                    u = _mm256_add_epi32(u, _mm256_and_si256(_mm256_cmpgt_epi32(zero, u), widthV));
-                    u = _mm256_sub_epi32(u, _mm256_andnot_si256(_mm256_cmpgt_epi32(widthV, u), widthV));
-                    v = _mm256_add_epi32(v, _mm256_and_si256(_mm256_cmpgt_epi32(zero, v), heightV));
-                    v = _mm256_sub_epi32(v, _mm256_andnot_si256(_mm256_cmpgt_epi32(heightV, v), heightV));
-                }
-                const __m256i inside = _mm256_and_si256(
-                    _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(widthV, u)),
-                    _mm256_and_si256(_mm256_cmpgt_epi32(v, minusOne), _mm256_cmpgt_epi32(heightV, v)));
-                if (_mm256_movemask_epi8(inside) != -1) {
-                    alignas(32) int32_t us[8], vs[8];
-                    _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
-                    _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
-                    for (int k = 0; k < 8; ++k) {
-                        us[k] = static_cast<int32_t>(wrapInto(us[k], width));
-                        vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
+                const auto inside = [&] {
+                    const __m256i in = _mm256_and_si256(
+                        _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(widthV, u)),
+                        _mm256_and_si256(_mm256_cmpgt_epi32(v, minusOne), _mm256_cmpgt_epi32(heightV, v)));
+                    return _mm256_movemask_epi8(in) == -1;
+                };
+                if (!inside()) {
+                    for (int round = 0; round < 2; ++round) {
+                        u = _mm256_add_epi32(u, _mm256_and_si256(_mm256_cmpgt_epi32(zero, u), widthV));
+                        u = _mm256_sub_epi32(u, _mm256_andnot_si256(_mm256_cmpgt_epi32(widthV, u), widthV));
+                        v = _mm256_add_epi32(v, _mm256_and_si256(_mm256_cmpgt_epi32(zero, v), heightV));
+                        v = _mm256_sub_epi32(v, _mm256_andnot_si256(_mm256_cmpgt_epi32(heightV, v), heightV));
                     }
-                    u = _mm256_load_si256(reinterpret_cast<const __m256i*>(us));
-                    v = _mm256_load_si256(reinterpret_cast<const __m256i*>(vs));
+                    if (!inside()) {
+                        alignas(32) int32_t us[8], vs[8];
+                        _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
+                        _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
+                        for (int k = 0; k < 8; ++k) {
+                            us[k] = static_cast<int32_t>(wrapInto(us[k], width));
+                            vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
+                        }
+                        u = _mm256_load_si256(reinterpret_cast<const __m256i*>(us));
+                        v = _mm256_load_si256(reinterpret_cast<const __m256i*>(vs));
+                    }
                 }
                 const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(v, widthV), u);
                 result = _mm256_mask_i32gather_epi32(pixels, frame, index, inBand, 4);
