@@ -255,7 +255,10 @@ class SwirlField : public ::testing::Test {
     static constexpr int kH = 70;
 
     void SetUp() override {
-        createParticleField(field, kSwirlField, kW, kH, cLibraryRandom);
+        // The plug-in keeps no frame of counters; here they are kept whole
+        // to look at and to colour directly.
+        config.counters = true;
+        createParticleField(field, config, kW, kH, cLibraryRandom);
         blobs.resize(kSwirlParticles);
         frame = swirlFrameValues(Params().v, kW, kH, field.modeTable[0]);
     }
@@ -287,6 +290,7 @@ class SwirlField : public ::testing::Test {
         std::copy(values.begin(), values.end(), field.accumBuffer.begin());
     }
 
+    ParticleConfig config = kSwirlField;
     ParticleField field;
     std::vector<BlobPlacement> blobs;
     int blobCount = 0;
