@@ -151,55 +151,57 @@ void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, cons
                   });
 }
 
-// The band in 16-bit counters, where the path has kernels that gain by it
-// (twice the pixels per vector): each blob's kernel columns are listed once
-// per band, each kernel row weighted once per blob. The rows must be all
-// zero at the start. Answers false when a blob's weighted values do not fit.
-bool stampBand16(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+// The band in 16-bit counters, from the kernel's 16-bit copy, where the
+// path has kernels that gain by it (twice the pixels per vector): each
+// blob's kernel columns are listed once per band. The rows must be all
+// zero at the start. Answers false when a blob's weight is outside the
+// 16-bit kernel's range.
+bool stampBand16(int top, int end, const BlobPlacement* blobs, int blobCount, const uint16_t* kernel,
                  const KernelRowSpan* spans, uint16_t* rows, int w) {
     const auto stampSpan = VYR_PICK_ISA_KERNEL(stampBlobSpan16);
     const auto listColumns = VYR_PICK_ISA_KERNEL(blobColumns);
-    const auto weigh = VYR_PICK_ISA_KERNEL(weighKernelRow);
     thread_local std::vector<uint8_t> columns;
     if (columns.size() < size_t(w) + kColumnPad) columns.resize(size_t(w) + kColumnPad);
-    alignas(64) uint16_t weighted[256 + kWeightedRowPad] = {};
-    int weightedRow = -1;
     return stampBandWith(top, end, blobs, blobCount, spans, rows, w,
-                         [&](const BlobPlacement& blob, bool firstRow, int kernelRow, KernelRowSpan span, int left,
+                         [&](const BlobPlacement& blob, bool firstRow, int kernelRow, KernelRowSpan, int left,
                              int right, uint16_t* counters) {
                              if (firstRow) {
                                  if (blob.weight < 0 || blob.weight > 65536) return -1;
                                  listColumns(columns.data(), blob.left - blob.cornerX, blob.right - blob.left,
                                              blob.step);
-                                 weightedRow = -1;
                              }
-                             // A blob wider than the kernel reads each kernel row for several pixel rows.
-                             if (kernelRow != weightedRow) {
-                                 if (!weigh(weighted, kernel + kernelRow * 256, span.first, span.end, blob.weight))
-                                     return -1;
-                                 weightedRow = kernelRow;
-                             }
-                             return stampSpan(counters + left, weighted, columns.data() + (left - blob.left),
-                                              right - left, blob.step);
+                             return stampSpan(counters + left, kernel + kernelRow * 256,
+                                              columns.data() + (left - blob.left), right - left, blob.step,
+                                              blob.weight);
                          });
 }
 
-}  // namespace
+// The kernel's 16-bit copy, with the padding the 16-bit kernels read past
+// its end, for paths that stamp 16-bit counters: made afresh on every call
+// in the calling thread's buffer. Null on the other paths, or when a value
+// does not fit.
+const uint16_t* narrowKernelFor(const int32_t* kernel) {
+    if (activeIsa() != Isa::Avx512) return nullptr;
+    constexpr int kCells = 256 * 256;
+    thread_local std::vector<uint16_t> narrow(size_t(kCells) + kNarrowRowPad, 0);
+    return VYR_PICK_ISA_KERNEL(narrowKernel)(narrow.data(), kernel, kCells) ? narrow.data() : nullptr;
+}
 
-void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
-               const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink) {
-    const bool narrow = activeIsa() == Isa::Avx512;
+// stampRows with the kernel's 16-bit copy (null: the 32-bit kernels only).
+void stampRowsWith(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+                   const uint16_t* narrowKernel, const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink) {
     const auto widen = VYR_PICK_ISA_KERNEL(widenAndClear);
     // The thread's 16-bit band, all zero between bands: each row is cleared
     // as it is widened into the caller's rows.
     thread_local std::vector<uint16_t> narrowRows;
-    if (narrow && narrowRows.size() < size_t(kBandRows) * size_t(w)) narrowRows.resize(size_t(kBandRows) * size_t(w));
+    if (narrowKernel != nullptr && narrowRows.size() < size_t(kBandRows) * size_t(w))
+        narrowRows.resize(size_t(kBandRows) * size_t(w));
     for (int bandTop = top; bandTop < end; bandTop += kBandRows) {
         const int bandEnd = std::min(bandTop + kBandRows, end);
         int32_t* bandRows = rows + size_t(bandTop - top) * size_t(w);
         bool wide = true;
-        if (narrow) {
-            wide = !stampBand16(bandTop, bandEnd, blobs, blobCount, kernel, spans, narrowRows.data(), w);
+        if (narrowKernel != nullptr) {
+            wide = !stampBand16(bandTop, bandEnd, blobs, blobCount, narrowKernel, spans, narrowRows.data(), w);
             if (wide) std::fill(narrowRows.begin(), narrowRows.end(), uint16_t(0));
         }
         if (wide) stampBand(bandTop, bandEnd, blobs, blobCount, kernel, spans, bandRows, w);
@@ -211,9 +213,18 @@ void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, cons
     }
 }
 
+}  // namespace
+
+void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink) {
+    stampRowsWith(top, end, blobs, blobCount, kernel, narrowKernelFor(kernel), spans, rows, w, sink);
+}
+
 void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowSink sink) {
     const int32_t* kernel = field.blobKernel.data();
     const KernelRowSpan* spans = field.kernelSpans;
+    // Narrowed once per frame, for all the bands.
+    const uint16_t* narrowKernel = narrowKernelFor(kernel);
     if (sink.done != nullptr) {
         // The rows only pass through: each thread stamps its bands in a band
         // of counters of its own that stays in cache, and the frame-sized
@@ -221,12 +232,13 @@ void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount,
         forEachBand(h, BandSplit{kBandRows, w}, [=](int top, int end) {
             thread_local std::vector<int32_t> scratch;
             if (scratch.size() < size_t(kBandRows) * size_t(w)) scratch.resize(size_t(kBandRows) * size_t(w));
-            stampRows(top, end, blobs, blobCount, kernel, spans, scratch.data(), w, sink);
+            stampRowsWith(top, end, blobs, blobCount, kernel, narrowKernel, spans, scratch.data(), w, sink);
         });
         return;
     }
     int32_t* counters = field.accumBuffer.data();
     forEachBand(h, BandSplit{kBandRows, w}, [=](int top, int end) {
-        stampRows(top, end, blobs, blobCount, kernel, spans, counters + size_t(top) * size_t(w), w);
+        stampRowsWith(top, end, blobs, blobCount, kernel, narrowKernel, spans, counters + size_t(top) * size_t(w), w,
+                      RowSink{nullptr, nullptr});
     });
 }

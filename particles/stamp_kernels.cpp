@@ -75,59 +75,74 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
 
 // 32 lanes of 16-bit counters. A blob at least 256 pixels wide (step <=
 // 2^16) reads, over 32 neighbouring pixels, columns within 32 of the
-// first one ((65535 + 31 step) >> 16 <= 31): one load of the weighted row
-// and a one-register permutation; up to 2^17, within 64 of it (<= 62): two
+// first one ((65535 + 31 step) >> 16 <= 31): one load of the kernel row and
+// a one-register permutation; up to 2^17, within 64 of it (<= 62): two
 // loads and a two-register one. Smaller blobs gather 16 lanes at a time.
+// The weighting is the high half of a 16 x 16-bit product, exact for
+// weights below 65536; a weight of 65536 adds the kernel value itself.
 namespace {
+
+template <bool full>
+inline __m512i loadCounters(const uint16_t* counters, __mmask32 live) {
+    return full ? _mm512_loadu_si512(counters) : _mm512_maskz_loadu_epi16(live, counters);
+}
 
 // Adds to `reached` (16-bit lanes, each counting at most one per run) the
 // counters of the run that reached the limit just now.
-template <bool full, bool twoLoads>
-inline void stampRun16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int left,
-                       __m512i& reached) {
+template <bool full, bool twoLoads, bool unitWeight>
+inline void stampRun16(uint16_t* counters, const uint16_t* kernelRow, const uint8_t* columns, int left,
+                       __m512i weights, __m512i& reached) {
     const __m512i limit = _mm512_set1_epi16(kCounterLimit);
     const __mmask32 live = full ? __mmask32(0xFFFFFFFFu) : __mmask32((1u << left) - 1u);
     const int base = columns[0];
-    const __m512i rel = _mm512_sub_epi16(
-        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns))), _mm512_set1_epi16(short(base)));
-    const __m512i lo = _mm512_loadu_si512(weighted + base);
-    const __m512i add = twoLoads ? _mm512_permutex2var_epi16(lo, rel, _mm512_loadu_si512(weighted + base + 32))
-                                 : _mm512_permutexvar_epi16(rel, lo);
-    const __m512i before = full ? _mm512_loadu_si512(counters) : _mm512_maskz_loadu_epi16(live, counters);
+    const __m512i rel =
+        _mm512_sub_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns))),
+                         _mm512_set1_epi16(short(base)));
+    const __m512i lo = _mm512_loadu_si512(kernelRow + base);
+    const __m512i k = twoLoads ? _mm512_permutex2var_epi16(lo, rel, _mm512_loadu_si512(kernelRow + base + 32))
+                               : _mm512_permutexvar_epi16(rel, lo);
+    const __m512i add = unitWeight ? k : _mm512_mulhi_epu16(k, weights);
+    const __m512i before = loadCounters<full>(counters, live);
     const __m512i after = _mm512_min_epu16(_mm512_adds_epu16(before, add), limit);
     if (full)
         _mm512_storeu_si512(counters, after);
     else
         _mm512_mask_storeu_epi16(counters, live, after);
-    const __mmask32 newly = _mm512_mask_cmpeq_epi16_mask(_mm512_mask_cmpneq_epi16_mask(live, before, limit), after, limit);
+    const __mmask32 newly =
+        _mm512_mask_cmpeq_epi16_mask(_mm512_mask_cmpneq_epi16_mask(live, before, limit), after, limit);
     reached = _mm512_mask_sub_epi16(reached, newly, reached, _mm512_set1_epi16(-1));
 }
 
 // A span has at most 65535 runs (it is narrower than any frame), so no
 // lane's count overflows.
-template <bool twoLoads>
-inline int stampRuns16(uint16_t* counters, const uint16_t* weighted, const uint8_t* columns, int count) {
+template <bool twoLoads, bool unitWeight>
+inline int stampRuns16(uint16_t* counters, const uint16_t* kernelRow, const uint8_t* columns, int count,
+                       int32_t weight) {
+    const __m512i weights = _mm512_set1_epi16(short(weight));
     __m512i reached = _mm512_setzero_si512();
     int i = 0;
-    for (; i + 32 <= count; i += 32) stampRun16<true, twoLoads>(counters + i, weighted, columns + i, 32, reached);
-    if (i < count) stampRun16<false, twoLoads>(counters + i, weighted, columns + i, count - i, reached);
+    for (; i + 32 <= count; i += 32)
+        stampRun16<true, twoLoads, unitWeight>(counters + i, kernelRow, columns + i, 32, weights, reached);
+    if (i < count)
+        stampRun16<false, twoLoads, unitWeight>(counters + i, kernelRow, columns + i, count - i, weights, reached);
     return _mm512_reduce_add_epi32(_mm512_madd_epi16(reached, _mm512_set1_epi16(1)));
 }
 
-}  // namespace
-
-int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t* __restrict weighted,
-                                  const uint8_t* __restrict columns, int count, int32_t step) {
-    if (step <= 65536) return stampRuns16<false>(counters, weighted, columns, count);
-    if (step <= kPermuteStepLimit) return stampRuns16<true>(counters, weighted, columns, count);
+template <bool unitWeight>
+inline int stampSpan16(uint16_t* counters, const uint16_t* kernelRow, const uint8_t* columns, int count, int32_t step,
+                       int32_t weight) {
+    if (step <= 65536) return stampRuns16<false, unitWeight>(counters, kernelRow, columns, count, weight);
+    if (step <= kPermuteStepLimit) return stampRuns16<true, unitWeight>(counters, kernelRow, columns, count, weight);
     const __m256i limit = _mm256_set1_epi16(kCounterLimit);
+    const __m256i weights = _mm256_set1_epi16(short(weight));
     int reached = 0;
     for (int i = 0; i < count; i += 16) {
         const int left = count - i;
         const __mmask16 live = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1u);
         // Each lane reads two entries from its column on and keeps the first.
         const __m512i column = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + i)));
-        const __m256i add = _mm512_cvtepi32_epi16(_mm512_i32gather_epi32(column, weighted, 2));
+        const __m256i k = _mm512_cvtepi32_epi16(_mm512_i32gather_epi32(column, kernelRow, 2));
+        const __m256i add = unitWeight ? k : _mm256_mulhi_epu16(k, weights);
         const __m256i before = _mm256_maskz_loadu_epi16(live, counters + i);
         const __m256i after = _mm256_min_epu16(_mm256_adds_epu16(before, add), limit);
         _mm256_mask_storeu_epi16(counters + i, live, after);
@@ -136,6 +151,14 @@ int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t*
         reached += __builtin_popcount(static_cast<unsigned>(newly));
     }
     return reached;
+}
+
+}  // namespace
+
+int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t* __restrict kernelRow,
+                                  const uint8_t* __restrict columns, int count, int32_t step, int32_t weight) {
+    return weight == 65536 ? stampSpan16<true>(counters, kernelRow, columns, count, step, weight)
+                           : stampSpan16<false>(counters, kernelRow, columns, count, step, weight);
 }
 
 #elif defined(__AVX2__)
@@ -226,12 +249,12 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
 
 #if !(defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512VL__))
 
-int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t* __restrict weighted,
-                                  const uint8_t* __restrict columns, int count, int32_t) {
+int VYR_ISA_NAME(stampBlobSpan16)(uint16_t* __restrict counters, const uint16_t* __restrict kernelRow,
+                                  const uint8_t* __restrict columns, int count, int32_t, int32_t weight) {
     int reached = 0;
     for (int i = 0; i < count; ++i) {
         const int32_t before = counters[i];
-        const int32_t sum = before + weighted[columns[i]];
+        const int32_t sum = before + ((kernelRow[columns[i]] * weight) >> 16);
         const int32_t after = sum < kCounterLimit ? sum : kCounterLimit;
         counters[i] = uint16_t(after);
         reached += (after == kCounterLimit) & (before != kCounterLimit);
@@ -245,14 +268,11 @@ void VYR_ISA_NAME(blobColumns)(uint8_t* __restrict columns, int first, int count
     for (int j = 0; j < count; ++j) columns[j] = uint8_t(((first + j) * step) >> 16);
 }
 
-bool VYR_ISA_NAME(weighKernelRow)(uint16_t* __restrict weighted, const int32_t* __restrict kernelRow, int first, int end,
-                                  int32_t weight) {
+bool VYR_ISA_NAME(narrowKernel)(uint16_t* __restrict narrow, const int32_t* __restrict kernel, int count) {
     uint32_t outside = 0;
-    for (int c = first; c < end; ++c) {
-        // The product wraps as the 32-bit kernels' does.
-        const int32_t p = int32_t(uint32_t(kernelRow[c]) * uint32_t(weight)) >> 16;
-        outside |= uint32_t(p) & 0xFFFF0000u;
-        weighted[c] = uint16_t(p);
+    for (int i = 0; i < count; ++i) {
+        outside |= uint32_t(kernel[i]) & ~uint32_t(kNarrowKernelMax);
+        narrow[i] = uint16_t(kernel[i]);
     }
     return outside == 0;
 }

@@ -842,23 +842,23 @@ TEST(BlobStamp, EachFinishedRowIsHandedOnOnce) {
 }
 
 // Each instruction-set build of the span kernels (32- and 16-bit, with the
-// column listing, row weighting and widening) against the portable ones,
+// column listing, kernel narrowing and widening) against the portable ones,
 // on random rows: blobs from the smallest (gathers) to far wider than the
 // kernel (one column per several pixels), spans of every length modulo the
 // vector widths, runs ending at the row's last column, counters near and at
 // the limit. The row is its own allocation, so a read past column 255 is
 // caught by the sanitizer build.
 using SpanKernel = int (*)(int32_t*, const int32_t*, int, int32_t, int32_t, int32_t);
-using Span16Kernel = int (*)(uint16_t*, const uint16_t*, const uint8_t*, int, int32_t);
+using Span16Kernel = int (*)(uint16_t*, const uint16_t*, const uint8_t*, int, int32_t, int32_t);
 using ColumnsKernel = void (*)(uint8_t*, int, int, int32_t);
-using WeighKernel = bool (*)(uint16_t*, const int32_t*, int, int, int32_t);
+using NarrowKernel = bool (*)(uint16_t*, const int32_t*, int);
 using WidenKernel = void (*)(int32_t*, uint16_t*, int);
 struct SpanPath {
     const char* name;
     SpanKernel kernel;
     Span16Kernel kernel16;
     ColumnsKernel columns;
-    WeighKernel weigh;
+    NarrowKernel narrow;
     WidenKernel widen;
     bool available;
 };
@@ -880,7 +880,7 @@ TEST_P(StampSpanPath, MatchesThePortableKernel) {
         // pixel on the row; every fourth trial ends at that last start.
         const int32_t lastStart = 256 * 65536 - 1 - std::max(count - 1, 0) * step;
         const int32_t u = trial % 4 == 0 ? lastStart : std::rand() % (lastStart + 1);
-        const int32_t weight = std::rand() % 65537;
+        const int32_t weight = trial % 5 == 1 ? 65536 : std::rand() % 65537;  // 65536: the nearest blobs
         std::vector<int32_t> counters(size_t(count) + 1);
         for (int32_t& c : counters) c = std::rand() % 3 == 0 ? 1024 - std::rand() % 40 : std::rand() % 1025;
         std::vector<int32_t> want = counters, got = counters;
@@ -889,12 +889,13 @@ TEST_P(StampSpanPath, MatchesThePortableKernel) {
         ASSERT_EQ(got, want) << "trial " << trial << ", size " << size << ", count " << count;
         ASSERT_EQ(gotReached, wantReached) << "trial " << trial;
 
-        // The same span in 16-bit counters, from the kernel row weighted and
-        // the blob's columns listed by this path.
-        std::vector<uint16_t> weighed(256 + kWeightedRowPad), wantWeighed(256 + kWeightedRowPad);
-        const bool fits = path.weigh(weighed.data(), row.data(), 0, 256, weight);
-        ASSERT_EQ(fits, weighKernelRow_portable(wantWeighed.data(), row.data(), 0, 256, weight));
-        ASSERT_EQ(weighed, wantWeighed) << "trial " << trial;
+        // The same span in 16-bit counters, from the kernel row narrowed and
+        // the blob's columns listed by this path; the kernel's first row
+        // follows, as in the whole kernel.
+        std::vector<uint16_t> narrowRow(256 + kNarrowRowPad, 7), wantNarrowRow = narrowRow;
+        ASSERT_TRUE(path.narrow(narrowRow.data(), row.data(), 256));
+        ASSERT_TRUE(narrowKernel_portable(wantNarrowRow.data(), row.data(), 256));
+        ASSERT_EQ(narrowRow, wantNarrowRow);
         const int firstPixel = u / step + (u % step != 0);  // whole pixels from the blob's corner
         const int32_t start = firstPixel * step;
         const int pixels = std::max(0, std::min(count, int((256 * 65536 - 1 - start) / step) + 1));
@@ -905,8 +906,9 @@ TEST_P(StampSpanPath, MatchesThePortableKernel) {
         std::vector<uint16_t> narrow(size_t(pixels) + 1), wantNarrow;
         for (uint16_t& c : narrow) c = uint16_t(std::rand() % 3 == 0 ? 1024 - std::rand() % 40 : std::rand() % 1025);
         wantNarrow = narrow;
-        const int wantReached16 = stampBlobSpan16_portable(wantNarrow.data(), weighed.data(), listed.data(), pixels, step);
-        ASSERT_EQ(path.kernel16(narrow.data(), weighed.data(), listed.data(), pixels, step), wantReached16);
+        const int wantReached16 =
+            stampBlobSpan16_portable(wantNarrow.data(), narrowRow.data(), listed.data(), pixels, step, weight);
+        ASSERT_EQ(path.kernel16(narrow.data(), narrowRow.data(), listed.data(), pixels, step, weight), wantReached16);
         ASSERT_EQ(narrow, wantNarrow) << "trial " << trial << ", size " << size << ", pixels " << pixels;
         std::vector<int32_t> wide(narrow.size(), -1);
         path.widen(wide.data(), narrow.data(), pixels);
@@ -914,13 +916,20 @@ TEST_P(StampSpanPath, MatchesThePortableKernel) {
         ASSERT_EQ(wide.back(), -1);
         ASSERT_EQ(std::count(narrow.begin(), narrow.end() - 1, 0), pixels);
     }
+    // A kernel with a value the 16-bit kernels cannot weigh exactly is refused.
+    std::vector<uint16_t> narrowRow(256);
+    for (int32_t bad : {-1, kNarrowKernelMax + 1}) {
+        std::fill(row.begin(), row.end(), 5);
+        row[200] = bad;
+        EXPECT_FALSE(path.narrow(narrowRow.data(), row.data(), 256)) << bad;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StampSpanPath,
                          testing::Values(SpanPath{"avx2", stampBlobSpan_avx2, stampBlobSpan16_avx2, blobColumns_avx2,
-                                                  weighKernelRow_avx2, widenAndClear_avx2, bestIsa() >= Isa::Avx2},
+                                                  narrowKernel_avx2, widenAndClear_avx2, bestIsa() >= Isa::Avx2},
                                          SpanPath{"avx512", stampBlobSpan_avx512, stampBlobSpan16_avx512,
-                                                  blobColumns_avx512, weighKernelRow_avx512, widenAndClear_avx512,
+                                                  blobColumns_avx512, narrowKernel_avx512, widenAndClear_avx512,
                                                   bestIsa() >= Isa::Avx512}),
                          [](const testing::TestParamInfo<SpanPath>& info) { return std::string(info.param.name); });
 
