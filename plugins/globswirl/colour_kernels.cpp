@@ -78,8 +78,8 @@ __m256i indices8(const ColourRamp& ramp, const int32_t* counters, const uint8_t*
 }
 
 // Eight pixels at a time, each gathered whole.
-void colourGather(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int count,
-                  uint8_t* pixels, int bytesPerPixel) {
+void colourGather(const ColourRamp& ramp, const int32_t* counters, const uint8_t* grain, int count, uint8_t* pixels,
+                  int bytesPerPixel) {
     const int* table = reinterpret_cast<const int*>(grain == nullptr ? ramp.counterPixel : ramp.pixel);
     int i = 0;
     if (bytesPerPixel == 4) {
@@ -136,9 +136,9 @@ __m512i levels16(const ColourRamp& ramp, const int32_t* counters, const uint8_t*
 }
 
 // Three-byte pixels: each pixel's first three bytes, 16 pixels to 48 bytes.
-alignas(64) constexpr uint8_t kDropAlpha[64] = {
-    0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30,
-    32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56, 57, 58, 60, 61, 62};
+alignas(64) constexpr uint8_t kDropAlpha[64] = {0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 16, 17, 18, 20,
+                                                21, 22, 24, 25, 26, 28, 29, 30, 32, 33, 34, 36, 37, 38, 40, 41,
+                                                42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56, 57, 58, 60, 61, 62};
 
 // One channel's bytes for 64 levels: the low 128 entries by one two-table
 // permute, the high 128 by another, the level's top bit choosing.

@@ -22,7 +22,7 @@ struct ColourRamp {
     uint32_t counterPixel[kCounterLimit + 1];
     uint8_t plainChannel[4][256];
     int32_t plainFits;
-    int32_t opaque;  // 1: every alpha byte of the tables is 255
+    int32_t opaque;       // 1: every alpha byte of the tables is 255
     int32_t grainAmount;  // grain levels, 1..128, where there is grain (at most 257)
     int32_t grainBias;    // grainAmount / 2, centring the grain on the noise-free level
     // The floors: levels below levelA become fillA, then levels below
