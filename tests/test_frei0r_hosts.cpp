@@ -210,6 +210,87 @@ TEST_F(MeltTest, AnEffectShowsItsClipsTimeOrItsTracks) {
     }
 }
 
+// A project as Kdenlive 22.12 saves it (a .kdenlive file is MLT XML): the
+// bin, a video track of two playlists in a tractor of its own over the
+// black track, composited by Kdenlive's track transition, with the
+// generator on the timeline carrying its values and the effect on the clip
+// painting over it ("Blend Input" 1/255 keeps the generator's picture under
+// the dots).
+TEST_F(MeltTest, AKdenliveProjectWithTheGeneratorAndTheEffectRenders) {
+    TempDir dir;
+    const std::string project = dir.file("vyr.kdenlive");
+    std::ofstream(project) << R"(<?xml version='1.0' encoding='utf-8'?>
+<mlt LC_NUMERIC="C" producer="main_bin" version="7.12.0">
+ <producer id="producer0" in="0" out="9">
+  <property name="length">10</property>
+  <property name="eof">pause</property>
+  <property name="mlt_service">frei0r.VyrGlobSwirl1</property>
+  <property name="kdenlive:clipname">Vyr Glob Swirl</property>
+  <property name="kdenlive:id">2</property>
+  <property name="Mode">0.8</property>
+  <property name="Seed">0.000042</property>
+ </producer>
+ <playlist id="main_bin">
+  <property name="kdenlive:docproperties.version">1.04</property>
+  <property name="xml_retain">1</property>
+  <entry producer="producer0" in="0" out="9"/>
+ </playlist>
+ <producer id="black_track" in="0" out="9">
+  <property name="length">10</property>
+  <property name="eof">continue</property>
+  <property name="resource">black</property>
+  <property name="aspect_ratio">1</property>
+  <property name="mlt_service">color</property>
+  <property name="mlt_image_format">rgba</property>
+ </producer>
+ <playlist id="playlist0">
+  <property name="kdenlive:audio_track">0</property>
+  <entry producer="producer0" in="0" out="9">
+   <property name="kdenlive:id">2</property>
+   <filter id="filter0">
+    <property name="mlt_service">frei0r.VyrBrushDrift1</property>
+    <property name="kdenlive_id">frei0r.VyrBrushDrift1</property>
+    <property name="Feedback">0</property>
+    <property name="Alpha Mode">0</property>
+    <property name="Blend Input">0.004</property>
+    <property name="kdenlive:collapsed">0</property>
+   </filter>
+  </entry>
+ </playlist>
+ <playlist id="playlist1"/>
+ <tractor id="tractor0" in="0" out="9">
+  <property name="kdenlive:trackheight">69</property>
+  <track hide="audio" producer="playlist0"/>
+  <track hide="audio" producer="playlist1"/>
+ </tractor>
+ <tractor id="tractor1" global_feed="1" in="0" out="9">
+  <track producer="black_track"/>
+  <track producer="tractor0"/>
+  <transition id="transition0">
+   <property name="a_track">0</property>
+   <property name="b_track">1</property>
+   <property name="compositing">0</property>
+   <property name="mlt_service">qtblend</property>
+   <property name="kdenlive_id">qtblend</property>
+   <property name="internal_added">237</property>
+   <property name="always_active">1</property>
+  </transition>
+ </tractor>
+</mlt>
+)";
+    const Frames frames = runMelt("'" + project + "'", 25);
+    ASSERT_EQ(frames.size(), 10u);
+    const Frames swirl = reference(
+        "VyrGlobSwirl1", {{paramIndex("VyrGlobSwirl1", "Mode"), 0.8}, {seedParamIndex("VyrGlobSwirl1"), 0.000042}}, 25,
+        0, 10);
+    const Frames painted = reference("VyrBrushDrift1",
+                                     {{paramIndex("VyrBrushDrift1", "Feedback"), 0.0},
+                                      {paramIndex("VyrBrushDrift1", "Alpha Mode"), 0.0},
+                                      {paramIndex("VyrBrushDrift1", "Blend Input"), 0.004}},
+                                     25, 0, 10, &swirl);
+    EXPECT_TRUE(sameFrames(frames, painted));
+}
+
 TEST_F(MeltTest, ParallelRenderingGivesTheFramesOfOneThread) {
     const std::string clips = "frei0r.VyrGlobHeap1 out=23 Seed=0.000007 -attach frei0r.VyrBrushDrift1 Feedback=0";
     const Frames oneThread = runMelt(clips, 25);
