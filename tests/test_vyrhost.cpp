@@ -341,7 +341,8 @@ TEST_F(VyrhostTest, OurFrei0rFacesRenderWhatTheFreeFrameFacesRender) {
         EXPECT_NE(info.out.find("DESCRIPTION"), std::string::npos);  // explanations for every parameter
         ASSERT_EQ(vyrhost({"render", name, "--params", path("p.json"), "--set", "1=0.6", "-o", path("ff.png")}).status,
                   0);
-        const Result r = vyrhost({"render", frei0r, "--params", path("p.json"), "--set", "1=0.6", "-o", path("f0r.png")});
+        const Result r =
+            vyrhost({"render", frei0r, "--params", path("p.json"), "--set", "1=0.6", "-o", path("f0r.png")});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(readPng(path("ff.png")).rgba, readPng(path("f0r.png")).rgba);
     }
@@ -588,6 +589,49 @@ TEST_F(VyrhostTest, CtrlCFinishesAVideoWithTheFramesSoFar) {
     EXPECT_GT(reported, 0);
     EXPECT_EQ(probeVideo(out).frames, reported);
     for (const auto& name : listing(dir_)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+}
+
+// Ctrl-C while the plug-in is busy with the only frame of a PNG stops it
+// unwritten; a second one, and any number more, while it is busy with a
+// frame of a sequence removes the frames written so far.
+TEST_F(VyrhostTest, InterruptedRunsLeaveNothingBehindHoweverManySignalsArrive) {
+    struct Case {
+        std::string output;
+        int frames, stallAt, signals;
+        std::string err;
+    };
+    const std::string out = path("out");
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    const std::vector<Case> cases = {
+        {"x.png", 1, 0, 1, "vyrhost: error: interrupted at frame 1; " + out + "/x.png was not written\n"},
+        {"s_%02d.png", 10, 3, 7,
+         "vyrhost: error: HostProbe was interrupted at frame 3; the frames written before it were removed\n"}};
+    for (const Case& c : cases) {
+        const std::string stalled = path("stalled"), output = out + "/" + c.output;
+        unlink(stalled.c_str());
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, STDOUT_FILENO);
+            const int err = open(path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, STDERR_FILENO);
+            setenv("VYR_PROBE_STALL", (std::to_string(c.stallAt) + ":" + stalled).c_str(), 1);
+            execl(VYRHOST_EXE, VYRHOST_EXE, "render", kProbe.c_str(), "--size", "16x16", "--frames",
+                  std::to_string(c.frames).c_str(), "-o", output.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // The plug-in says when it is busy with the frame; then the signals
+        // come, Ctrl-C and termination requests mixed.
+        for (int i = 0; i < 1000 && access(stalled.c_str(), F_OK) != 0; ++i) usleep(10000);
+        usleep(100000);
+        for (int k = 0; k < c.signals; ++k) kill(pid, k % 3 == 2 ? SIGTERM : SIGINT);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status)) << c.output;
+        EXPECT_EQ(WEXITSTATUS(status), 130) << c.output;
+        EXPECT_EQ(slurp(path("err.txt")), c.err);
+        EXPECT_TRUE(listing(out).empty()) << c.output;
+    }
 }
 
 TEST_F(VyrhostTest, AnotherPluginCanFeedAnEffect) {
@@ -1129,8 +1173,8 @@ TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {
         const std::string take = frei0r ? "frei0r-take" : "take";
         // A folder per run: its standard error is read while it plays.
         ASSERT_EQ(mkdir(path(take).c_str(), 0755), 0);
-        PlayProcess play(path(take), {face, "--size", "64x48", "--fps", "50", "--seed", "3", "--codec", "ffv1", "--take",
-                                path(take + ".mkv")});
+        PlayProcess play(path(take), {face, "--size", "64x48", "--fps", "50", "--seed", "3", "--codec", "ffv1",
+                                      "--take", path(take + ".mkv")});
         ASSERT_TRUE(play.waitFor("OSC on UDP port")) << play.err();
         play.send("/vyr/record");
         ASSERT_TRUE(play.waitFor("recording")) << play.err();
@@ -1160,8 +1204,8 @@ TEST_F(VyrhostTest, PlayRecordsATakeThatRendersAgainFrameForFrame) {
                 seeds.push_back(std::lround(std::stod((*it)[1]) * 1000000.0));
             EXPECT_EQ(seeds, (std::vector<long>{3, 5})) << keys;
         }
-        const Result r = vyrhost({"render", face, "--params", path(take + "-1.json"), "--codec", "ffv1", "-o",
-                                  path(take + "-again.mkv")});
+        const Result r = vyrhost(
+            {"render", face, "--params", path(take + "-1.json"), "--codec", "ffv1", "-o", path(take + "-again.mkv")});
         ASSERT_EQ(r.status, 0) << r.err;
         const auto frames = [&](const std::string& file) {
             return run({VYRHOST_FFMPEG, "-v", "error", "-i", path(file), "-f", "rawvideo", "-pix_fmt", "bgra", "-"})

@@ -3,6 +3,9 @@
 // writes the "Level" parameter into pixel 0 and a number drawn from rand()
 // at instantiation into pixel 1, refuses frames 7 pixels wide, fails the
 // frame that "Fail Frame" names and crashes at the one "Crash Frame" names.
+// With VYR_PROBE_STALL=N:FILE in its environment it creates FILE at frame N
+// and then takes two seconds over that frame, whatever signals arrive, so
+// that a test can interrupt a render while the plug-in is busy.
 //
 // Built again with VYR_MISBEHAVE set, it is one of the broken plug-ins a
 // host must outlive: 1 crashes in getInfo, 2 crashes while the library
@@ -69,8 +72,17 @@ bool isFrame(const Probe& p, uint32_t param) {
     return v > 0.0f && p.frame == long(v * 1000.0f + 0.5f);
 }
 
+void stallIfAsked(const Probe& p) {
+    const char* stall = std::getenv("VYR_PROBE_STALL");
+    char* file = nullptr;
+    if (stall == nullptr || std::strtol(stall, &file, 10) != p.frame || *file != ':') return;
+    if (FILE* f = std::fopen(file + 1, "w")) std::fclose(f);
+    for (int k = 0; k < 20; ++k) usleep(100000);
+}
+
 bool shouldFail(const Probe& p) {
     if (isFrame(p, 2)) std::raise(SIGSEGV);
+    stallIfAsked(p);
     return isFrame(p, 1);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "commands.h"
@@ -68,13 +69,13 @@ int runRender(const RenderOptions& o) {
     const auto start = std::chrono::steady_clock::now();
     long done = 0;
     bool stopped = false;
+    std::string abandoned;  // what became of an output given up
     try {
         Progress progress(plugin.name(), clip.rampFrames);
         for (; wholeInput || done < clip.frames; ++done) {
             // Ctrl-C keeps what a video or a sequence has so far; a second
             // one (the guard's) abandons it.
             if (guard.interrupted()) {
-                if (done == 0 || !sink->keepsPartial()) throw HostError("interrupted at frame " + std::to_string(done));
                 stopped = true;
                 break;
             }
@@ -105,12 +106,22 @@ int runRender(const RenderOptions& o) {
             progress.update(done + 1);
         }
         progress.clear();
-        sink->finish();
+        // Ctrl-C during the last frame stops a single picture too, which
+        // is not written then; nor is an output without a frame.
+        if (guard.interrupted() && (done == 0 || !sink->keepsPartial()))
+            abandoned = sink->abandon();
+        else
+            sink->finish();
+        stopped = stopped || guard.interrupted();
         guard.disarm();
     } catch (const std::exception& e) {
         // Out of memory included: whatever stopped the render, say what
         // became of the output.
         throw HostError(std::string(e.what()) + "; " + sink->abandon());
+    }
+    if (!abandoned.empty()) {
+        std::fprintf(stderr, "vyrhost: error: interrupted at frame %ld; %s\n", done, abandoned.c_str());
+        return 130;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!o.quiet && !sink->endNote().empty()) std::fprintf(stderr, "vyrhost: %s\n", sink->endNote().c_str());
