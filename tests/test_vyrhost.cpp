@@ -998,13 +998,18 @@ TEST_F(VyrhostTest, BrokenPluginsCostOneLineAndTheListingGoesOn) {
     }
     // An exception out of plugMain during a render is the plug-in's
     // failure, named as such, and leaves nothing behind.
-    for (const char* copy : {"--copy", "--opaque"}) {
-        const Result thrown =
-            vyrhost({"render", dir + "/Broken11.so", "--size", "8x8", "--frames", "3", copy, "-o", path("x.mkv")});
+    const std::vector<std::pair<std::vector<std::string>, std::string>> throwers = {
+        {{"Broken11.so"}, "plugMain threw a C++ exception (function code 3)"},
+        {{"Broken11.so", "--copy"}, "plugMain threw a C++ exception (function code 14)"},
+        {{"Thrower.so"}, "f0r_update threw a C++ exception"}};
+    for (const auto& t : throwers) {
+        std::vector<std::string> args = {"render", dir + "/" + t.first[0], "--size", "8x8", "--frames", "3"};
+        args.insert(args.end(), t.first.begin() + 1, t.first.end());
+        args.insert(args.end(), {"-o", path("x.mkv")});
+        const Result thrown = vyrhost(args);
         EXPECT_EQ(thrown.status, 1);
-        EXPECT_EQ(thrown.err,
-                  "vyrhost: error: " + dir + "/Broken11.so: plugMain threw a C++ exception (function code " +
-                      (std::string(copy) == "--copy" ? "14" : "3") + "); " + path("x.mkv") + " was not written\n");
+        EXPECT_EQ(thrown.err, "vyrhost: error: " + dir + "/" + t.first[0] + ": " + t.second + "; " + path("x.mkv") +
+                                  " was not written\n");
     }
     // An instantiate answer whose low 32 bits are the failure word is a
     // failure, whatever its upper half holds.

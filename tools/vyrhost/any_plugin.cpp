@@ -67,13 +67,13 @@ class Frei0rLibrary {
             dlclose(handle_);
             throw HostError(path + " lacks some of the frei0r functions");
         }
-        if (init_() == 0) {
+        if (call("f0r_init", init_) == 0) {
             dlclose(handle_);
             throw HostError(path + ": f0r_init failed");
         }
         f0r_plugin_info_t pi;
         std::memset(&pi, 0, sizeof pi);
-        getInfo_(&pi);
+        call("f0r_get_plugin_info", getInfo_, &pi);
         name_ = text(pi.name);
         author_ = text(pi.author);
         explanation_ = text(pi.explanation);
@@ -90,14 +90,29 @@ class Frei0rLibrary {
         for (int i = 0; i < pi.num_params; ++i) {
             f0r_param_info_t info;
             std::memset(&info, 0, sizeof info);
-            getParamInfo_(&info, i);
+            call("f0r_get_param_info", getParamInfo_, &info, i);
             params_.push_back({text(info.name), info.type, text(info.explanation)});
         }
     }
 
     ~Frei0rLibrary() {
-        deinit_();
+        try {
+            call("f0r_deinit", deinit_);
+        } catch (const HostError&) {
+            // Nothing may leave a destructor; the library goes all the same.
+        }
         dlclose(handle_);
+    }
+
+    // A C++ exception must not cross a frei0r function; one that does is
+    // the plug-in's failure, named as a FreeFrame plug-in's is.
+    template <class Function, class... Args>
+    auto call(const char* name, Function function, Args... args) const -> decltype(function(args...)) {
+        try {
+            return function(args...);
+        } catch (...) {
+            throw HostError(path_ + ": " + name + " threw a C++ exception");
+        }
     }
 
     struct Param {
@@ -128,12 +143,18 @@ class Frei0rInstance {
    public:
     Frei0rInstance(const Frei0rLibrary& lib, int width, int height)
         : lib_(lib), width_(width), height_(height), in_(size_t(width) * size_t(height)), out_(in_.size()) {
-        id_ = lib.construct_(unsigned(width), unsigned(height));
+        id_ = lib.call("f0r_construct", lib.construct_, unsigned(width), unsigned(height));
         if (id_ == nullptr)
             throw HostError(lib.name_ + ": f0r_construct failed at " + std::to_string(width) + "x" +
                             std::to_string(height));
     }
-    ~Frei0rInstance() { lib_.destruct_(id_); }
+    ~Frei0rInstance() {
+        try {
+            lib_.call("f0r_destruct", lib_.destruct_, id_);
+        } catch (const HostError&) {
+            // Nothing may leave a destructor.
+        }
+    }
 
     const Frei0rSlot& slot(uint32_t index) const {
         if (index >= lib_.slots_.size())
@@ -148,17 +169,17 @@ class Frei0rInstance {
             case F0R_PARAM_BOOL:
             case F0R_PARAM_DOUBLE: {
                 double v = 0.0;
-                lib_.getParam_(id_, &v, s.param);
+                lib_.call("f0r_get_param_value", lib_.getParam_, id_, &v, s.param);
                 return float(v);
             }
             case F0R_PARAM_COLOR: {
                 f0r_param_color_t c{0, 0, 0};
-                lib_.getParam_(id_, &c, s.param);
+                lib_.call("f0r_get_param_value", lib_.getParam_, id_, &c, s.param);
                 return s.part == 0 ? c.r : s.part == 1 ? c.g : c.b;
             }
             case F0R_PARAM_POSITION: {
                 f0r_param_position_t p{0, 0};
-                lib_.getParam_(id_, &p, s.param);
+                lib_.call("f0r_get_param_value", lib_.getParam_, id_, &p, s.param);
                 return float(s.part == 0 ? p.x : p.y);
             }
             default:
@@ -171,26 +192,26 @@ class Frei0rInstance {
         switch (s.type) {
             case F0R_PARAM_BOOL: {
                 double v = value >= 0.5f ? 1.0 : 0.0;
-                lib_.setParam_(id_, &v, s.param);
+                lib_.call("f0r_set_param_value", lib_.setParam_, id_, &v, s.param);
                 break;
             }
             case F0R_PARAM_DOUBLE: {
                 double v = value;
-                lib_.setParam_(id_, &v, s.param);
+                lib_.call("f0r_set_param_value", lib_.setParam_, id_, &v, s.param);
                 break;
             }
             case F0R_PARAM_COLOR: {
                 f0r_param_color_t c{0, 0, 0};
-                lib_.getParam_(id_, &c, s.param);
+                lib_.call("f0r_get_param_value", lib_.getParam_, id_, &c, s.param);
                 (s.part == 0 ? c.r : s.part == 1 ? c.g : c.b) = value;
-                lib_.setParam_(id_, &c, s.param);
+                lib_.call("f0r_set_param_value", lib_.setParam_, id_, &c, s.param);
                 break;
             }
             case F0R_PARAM_POSITION: {
                 f0r_param_position_t p{0, 0};
-                lib_.getParam_(id_, &p, s.param);
+                lib_.call("f0r_get_param_value", lib_.getParam_, id_, &p, s.param);
                 (s.part == 0 ? p.x : p.y) = value;
-                lib_.setParam_(id_, &p, s.param);
+                lib_.call("f0r_set_param_value", lib_.setParam_, id_, &p, s.param);
                 break;
             }
             default:
@@ -202,7 +223,7 @@ class Frei0rInstance {
         const Frei0rSlot& s = slot(index);
         if (s.type == F0R_PARAM_STRING) {
             char* str = nullptr;
-            lib_.getParam_(id_, &str, s.param);
+            lib_.call("f0r_get_param_value", lib_.getParam_, id_, &str, s.param);
             return text(str).substr(0, 64);
         }
         if (s.type == F0R_PARAM_BOOL) return get(index) >= 0.5f ? "on" : "off";
@@ -220,12 +241,12 @@ class Frei0rInstance {
         const double time = double(frames_++) / rate_;
         if (lib_.type_ >= F0R_PLUGIN_TYPE_MIXER2 && lib_.update2_ != nullptr)
             // A mixer is given the one input on each of its inputs.
-            lib_.update2_(id_, time, in_.data(), in_.data(),
-                          lib_.type_ == F0R_PLUGIN_TYPE_MIXER3 ? in_.data() : nullptr, out_.data());
+            lib_.call("f0r_update2", lib_.update2_, id_, time, in_.data(), in_.data(),
+                      lib_.type_ == F0R_PLUGIN_TYPE_MIXER3 ? in_.data() : nullptr, out_.data());
         else if (lib_.update_ != nullptr)
-            lib_.update_(id_, time, in_.data(), out_.data());
+            lib_.call("f0r_update", lib_.update_, id_, time, in_.data(), out_.data());
         else
-            lib_.update2_(id_, time, in_.data(), nullptr, nullptr, out_.data());
+            lib_.call("f0r_update2", lib_.update2_, id_, time, in_.data(), nullptr, nullptr, out_.data());
         if (swap) swapRedBlue(out_.data(), n);
         std::memcpy(output, out_.data(), n * 4);
     }
