@@ -86,6 +86,26 @@ Result vyrhost(std::vector<std::string> args) {
     return run(args);
 }
 
+// vyrhost started in the background, for a test to signal while it runs:
+// standard output discarded, standard error into `errFile`, and `env`
+// ("NAME=VALUE") added to the environment. Answers the process id.
+pid_t startVyrhost(const std::vector<std::string>& args, const std::string& errFile, const std::string& env = "") {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, STDOUT_FILENO);
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
+        if (!env.empty()) putenv(const_cast<char*>(env.c_str()));
+        std::vector<char*> argv = {const_cast<char*>(VYRHOST_EXE)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(VYRHOST_EXE, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;
@@ -556,16 +576,8 @@ TEST_F(VyrhostTest, QualityIsSetPerEncoderAndRefusedWhereItMeansNothing) {
 
 TEST_F(VyrhostTest, CtrlCFinishesAVideoWithTheFramesSoFar) {
     const std::string out = path("long.mkv");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, STDOUT_FILENO);
-        const int err = open(path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, STDERR_FILENO);
-        execl(VYRHOST_EXE, VYRHOST_EXE, "render", kProbe.c_str(), "--size", "64x48", "--frames", "10000000", "-o",
-              out.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid =
+        startVyrhost({"render", kProbe, "--size", "64x48", "--frames", "10000000", "-o", out}, path("err.txt"));
     // Wait until frames are being written (the temporary file appears once
     // the output is open), then interrupt.
     bool writing = false;
@@ -609,17 +621,9 @@ TEST_F(VyrhostTest, InterruptedRunsLeaveNothingBehindHoweverManySignalsArrive) {
     for (const Case& c : cases) {
         const std::string stalled = path("stalled"), output = out + "/" + c.output;
         unlink(stalled.c_str());
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, STDOUT_FILENO);
-            const int err = open(path("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(err, STDERR_FILENO);
-            setenv("VYR_PROBE_STALL", (std::to_string(c.stallAt) + ":" + stalled).c_str(), 1);
-            execl(VYRHOST_EXE, VYRHOST_EXE, "render", kProbe.c_str(), "--size", "16x16", "--frames",
-                  std::to_string(c.frames).c_str(), "-o", output.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        const pid_t pid =
+            startVyrhost({"render", kProbe, "--size", "16x16", "--frames", std::to_string(c.frames), "-o", output},
+                         path("err.txt"), "VYR_PROBE_STALL=" + std::to_string(c.stallAt) + ":" + stalled);
         // The plug-in says when it is busy with the frame; then the signals
         // come, Ctrl-C and termination requests mixed.
         for (int i = 0; i < 1000 && access(stalled.c_str(), F_OK) != 0; ++i) usleep(10000);
