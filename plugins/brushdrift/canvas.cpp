@@ -1,8 +1,11 @@
 // The first stage of a frame: the input picture on the paint canvas.
-#include <algorithm>
 #include <cstring>
 
 #include "brush_stages.h"
+#include "isa.h"
+
+// dot_kernels.cpp, once per instruction-set path.
+VYR_DECLARE_ISA_KERNEL(void, fillCells, (uint8_t * cells, int count, uint32_t cell))
 
 namespace {
 
@@ -34,13 +37,10 @@ void fillCanvasFromInput(SceneMembers& scene, const FrameShape& shape, const uin
     if (inputGain == 0) {
         // Without input gain the canvas is black, opaque for 4-byte pixels,
         // whatever the input holds.
-        // One cell written, then copied onto twice as many cells at a time.
-        if (begin >= end) return;
-        uint8_t* cells = canvas + static_cast<size_t>(begin) * 4;
-        const size_t bytes = static_cast<size_t>(end - begin) * 4;
         const uint8_t black[4] = {0, 0, 0, static_cast<uint8_t>(shape.bytesPerPixel == 4 ? 255 : 0)};
-        std::memcpy(cells, black, 4);
-        for (size_t done = 4; done < bytes; done *= 2) std::memcpy(cells + done, cells, std::min(done, bytes - done));
+        uint32_t cell;
+        std::memcpy(&cell, black, 4);
+        VYR_PICK_ISA_KERNEL(fillCells)(canvas + static_cast<size_t>(begin) * 4, end - begin, cell);
         return;
     }
     if (shape.bytesPerPixel == 4)

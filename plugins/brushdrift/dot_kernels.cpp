@@ -19,6 +19,7 @@
 // of neighbouring columns and a permutation; narrower dots gather them.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "isa.h"
 
@@ -263,3 +264,9 @@ void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const 
 }
 
 #endif
+
+// Cells 0..count-1 of the canvas set to one 4-byte cell: stored as whole
+// words, which every build vectorises to its widest stores.
+void VYR_ISA_NAME(fillCells)(uint8_t* __restrict cells, int count, uint32_t cell) {
+    for (int i = 0; i < count; ++i) std::memcpy(cells + 4 * static_cast<size_t>(i), &cell, 4);
+}
