@@ -205,6 +205,14 @@ void stampRowsWith(int top, int end, const BlobPlacement* blobs, int blobCount, 
             if (wide) std::fill(narrowRows.begin(), narrowRows.end(), uint16_t(0));
         }
         if (wide) stampBand(bandTop, bandEnd, blobs, blobCount, kernel, spans, bandRows, w);
+        if (!wide && sink.done16 != nullptr) {
+            // The sink takes the 16-bit rows as they are; the band is
+            // cleared for the next one once it has them all.
+            for (int y = bandTop; y < bandEnd; ++y)
+                sink.done16(sink.context, y, narrowRows.data() + size_t(y - bandTop) * size_t(w));
+            std::fill(narrowRows.begin(), narrowRows.begin() + std::ptrdiff_t(bandEnd - bandTop) * w, uint16_t(0));
+            continue;
+        }
         for (int y = bandTop; y < bandEnd; ++y) {
             int32_t* row = bandRows + size_t(y - bandTop) * size_t(w);
             if (!wide) widen(row, narrowRows.data() + size_t(y - bandTop) * size_t(w), w);

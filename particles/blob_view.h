@@ -69,10 +69,13 @@ bool placeBlob(const ParticleRecord& particle, const BlobView& view, BlobPlaceme
 int placeBlobs(const ParticleRecord* particles, int count, const BlobView& view, BlobPlacement* out);
 
 // What becomes of each finished row of counters: done(context, y, counters)
-// is called once per row, on the thread that stamped it.
+// is called once per row, on the thread that stamped it. A sink that can
+// also take 16-bit counters (done16, else null) gets them so where the path
+// stamps in 16 bits, and the rows are not widened for it.
 struct RowSink {
     void (*done)(void* context, int y, const int32_t* counters);
     void* context;
+    void (*done16)(void* context, int y, const uint16_t* counters) = nullptr;
 };
 
 // Rebuilds rows top..end-1 of the counters (w per row; `rows` points at row
@@ -80,7 +83,8 @@ struct RowSink {
 // there, saturating at kCounterLimit; blobs wholly off the frame add nothing. kernel
 // is the 256 x 256 profile (never negative), spans its row spans. The rows
 // are stamped in bands of 16 and go to the sink as each band is finished,
-// while they are still in cache.
+// while they are still in cache (where the sink takes them in 16 bits,
+// `rows` keeps nothing of them).
 void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
                const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink = RowSink{nullptr, nullptr});
 
@@ -95,12 +99,14 @@ void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount,
                 RowSink sink = RowSink{nullptr, nullptr});
 
 // stampBlobs handing each finished row to rowDone(y, counters), so that a
-// plug-in can turn it into pixels while it is still in cache.
+// plug-in can turn it into pixels while it is still in cache; counters are
+// const int32_t*, or const uint16_t* too where rowDone takes both.
 template <class RowDone>
 void stampBlobRows(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowDone&& rowDone) {
     using Done = std::remove_reference_t<RowDone>;
-    const auto done = [](void* context, int y, const int32_t* counters) {
-        (*static_cast<Done*>(context))(y, counters);
-    };
-    stampBlobs(field, blobs, blobCount, w, h, RowSink{done, const_cast<void*>(static_cast<const void*>(&rowDone))});
+    RowSink sink{[](void* context, int y, const int32_t* counters) { (*static_cast<Done*>(context))(y, counters); },
+                 const_cast<void*>(static_cast<const void*>(&rowDone))};
+    if constexpr (std::is_invocable_v<Done&, int, const uint16_t*>)
+        sink.done16 = [](void* context, int y, const uint16_t* counters) { (*static_cast<Done*>(context))(y, counters); };
+    stampBlobs(field, blobs, blobCount, w, h, sink);
 }

@@ -226,14 +226,16 @@ TEST(GlobHeapGrain, ShadeLimits) {
     EXPECT_EQ(rgb[15], 0x77);  // three bytes per pixel, nothing beyond
 }
 
-// Each instruction-set build of the shading against the portable one, on
-// random rows of every length up to a few vector widths, 3 and 4 bytes per
+// Each instruction-set build of the shading, from 32- and 16-bit counters,
+// against the portable one from 32-bit counters, on random rows of every length up to a few vector widths, 3 and 4 bytes per
 // pixel, without grain and with every amount; nothing past the row is
 // written.
 using ShadeKernel = void (*)(const int32_t*, const uint8_t*, int, uint8_t*, int, int);
+using Shade16Kernel = void (*)(const uint16_t*, const uint8_t*, int, uint8_t*, int, int);
 struct ShadePath {
     const char* name;
     ShadeKernel kernel;
+    Shade16Kernel kernel16;
     bool available;
 };
 
@@ -255,12 +257,19 @@ TEST_P(ShadeRowPath, MatchesThePortableKernel) {
         shadeRow_portable(counters.data(), noise.data(), amount, want.data(), w, bpp);
         path.kernel(counters.data(), noise.data(), amount, got.data(), w, bpp);
         ASSERT_EQ(got, want) << "trial " << trial << ", width " << w << ", amount " << amount;
+        // The same counters in 16 bits, as the 16-bit stamping hands them on.
+        const std::vector<uint16_t> narrow(counters.begin(), counters.end());
+        std::vector<uint8_t> got16(want.size(), 0x5a);
+        path.kernel16(narrow.data(), noise.data(), amount, got16.data(), w, bpp);
+        ASSERT_EQ(got16, want) << "trial " << trial << ", width " << w << ", amount " << amount;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ShadeRowPath,
-                         testing::Values(ShadePath{"avx2", shadeRow_avx2, bestIsa() >= Isa::Avx2},
-                                         ShadePath{"avx512", shadeRow_avx512, bestIsa() >= Isa::Avx512}),
+                         testing::Values(ShadePath{"portable", shadeRow_portable, shadeRow16_portable, true},
+                                         ShadePath{"avx2", shadeRow_avx2, shadeRow16_avx2, bestIsa() >= Isa::Avx2},
+                                         ShadePath{"avx512", shadeRow_avx512, shadeRow16_avx512,
+                                                   bestIsa() >= Isa::Avx512}),
                          [](const testing::TestParamInfo<ShadePath>& info) { return std::string(info.param.name); });
 
 TEST(GlobHeapGrain, WindowStartsAtTheFrameDraw) {

@@ -21,12 +21,12 @@ void advanceSpin(PlugObj& obj, double spinStep) {
     obj.spinAngle = ft;
 }
 
-// Each finished row of counters is shaded on the thread that stamped it,
-// while it is still in cache.
+// Each finished row of counters (32- or 16-bit, as the path stamps them) is
+// shaded on the thread that stamped it, while it is still in cache.
 void drawPicture(PlugObj& obj, uint8_t* pixels, int bytesPerPixel, int noiseAmount, int noiseOffset) {
     const int w = obj.width();
     const uint8_t* noise = obj.noiseBytes.data() + noiseOffset;
-    stampBlobRows(obj, obj.blobs.data(), obj.blobCount, w, obj.height(), [=](int y, const int32_t* counters) {
+    stampBlobRows(obj, obj.blobs.data(), obj.blobCount, w, obj.height(), [=](int y, const auto* counters) {
         const size_t row = size_t(y) * size_t(w);
         shadeRow(counters, noise + row, noiseAmount, pixels + row * size_t(bytesPerPixel), w, bytesPerPixel);
     });

@@ -11,8 +11,14 @@
 // (n x amount) >> 8 - amount / 2 and the grey is clipped to 0..255.
 void shadeRow(const int32_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
               int bytesPerPixel);
+// The same from 16-bit counters.
+void shadeRow(const uint16_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
+              int bytesPerPixel);
 
 // shadeRow's builds, one per instruction-set path (grey_shade_kernels.cpp).
 VYR_DECLARE_ISA_KERNEL(void, shadeRow,
                        (const int32_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
+                        int bytesPerPixel))
+VYR_DECLARE_ISA_KERNEL(void, shadeRow16,
+                       (const uint16_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
                         int bytesPerPixel))

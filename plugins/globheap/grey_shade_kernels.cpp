@@ -12,7 +12,7 @@ namespace {
 // of byte n added when `grain` (amount 0..128, centred on 0) and clipped to
 // 0..255.
 template <bool grain>
-inline int greyOf(int32_t c, uint8_t n, int amount, int centre) {
+inline int greyOf(int c, uint8_t n, int amount, int centre) {
     const int a = c >> 2;
     if (!grain) return a < 255 ? a : 255;
     int g = a - centre + ((n * amount) >> 8);
@@ -21,8 +21,8 @@ inline int greyOf(int32_t c, uint8_t n, int amount, int centre) {
 }
 
 // Four bytes per pixel: grey, grey, grey, 255, stored as one word.
-template <bool grain>
-void shadeWords(const int32_t* __restrict counters, const uint8_t* __restrict noise, int amount, uint8_t* __restrict pixels,
+template <bool grain, class Counter>
+void shadeWords(const Counter* __restrict counters, const uint8_t* __restrict noise, int amount, uint8_t* __restrict pixels,
                 int w) {
     const int centre = amount >> 1;
     for (int x = 0; x < w; ++x) {
@@ -32,8 +32,8 @@ void shadeWords(const int32_t* __restrict counters, const uint8_t* __restrict no
     }
 }
 
-template <bool grain>
-void shadeTriples(const int32_t* __restrict counters, const uint8_t* __restrict noise, int amount,
+template <bool grain, class Counter>
+void shadeTriples(const Counter* __restrict counters, const uint8_t* __restrict noise, int amount,
                   uint8_t* __restrict pixels, int w) {
     const int centre = amount >> 1;
     for (int x = 0; x < w; ++x) {
@@ -43,10 +43,8 @@ void shadeTriples(const int32_t* __restrict counters, const uint8_t* __restrict 
     }
 }
 
-}  // namespace
-
-void VYR_ISA_NAME(shadeRow)(const int32_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
-                            int bytesPerPixel) {
+template <class Counter>
+void shade(const Counter* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w, int bytesPerPixel) {
     if (bytesPerPixel == 4) {
         if (noiseAmount < 1)
             shadeWords<false>(counters, noise, 0, pixels, w);
@@ -58,4 +56,16 @@ void VYR_ISA_NAME(shadeRow)(const int32_t* counters, const uint8_t* noise, int n
         else
             shadeTriples<true>(counters, noise, noiseAmount, pixels, w);
     }
+}
+
+}  // namespace
+
+void VYR_ISA_NAME(shadeRow)(const int32_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
+                            int bytesPerPixel) {
+    shade(counters, noise, noiseAmount, pixels, w, bytesPerPixel);
+}
+
+void VYR_ISA_NAME(shadeRow16)(const uint16_t* counters, const uint8_t* noise, int noiseAmount, uint8_t* pixels, int w,
+                              int bytesPerPixel) {
+    shade(counters, noise, noiseAmount, pixels, w, bytesPerPixel);
 }
