@@ -127,8 +127,8 @@ bool stampBandWith(int top, int end, const BlobPlacement* blobs, int blobCount, 
             // saturated one stays saturated; its zeros add nothing, which is
             // cheaper than testing for them.
             if (left < right) {
-                const int reached = stampRow(blob, !blobStarted, v >> 16, span, left, right,
-                                             rows + size_t(y - top) * size_t(w));
+                const int reached =
+                    stampRow(blob, !blobStarted, v >> 16, span, left, right, rows + size_t(y - top) * size_t(w));
                 if (reached < 0) return false;
                 blobStarted = true;
                 rowSaturated += reached;
@@ -143,12 +143,12 @@ void stampBand(int top, int end, const BlobPlacement* blobs, int blobCount, cons
                const KernelRowSpan* spans, int32_t* rows, int w) {
     const auto stampSpan = VYR_PICK_ISA_KERNEL(stampBlobSpan);
     std::fill(rows, rows + size_t(end - top) * size_t(w), 0);
-    stampBandWith(top, end, blobs, blobCount, spans, rows, w,
-                  [&](const BlobPlacement& blob, bool, int kernelRow, KernelRowSpan, int left, int right,
-                      int32_t* counters) {
-                      return stampSpan(counters + left, kernel + kernelRow * 256, right - left,
-                                       (left - blob.cornerX) * blob.step, blob.step, blob.weight);
-                  });
+    stampBandWith(
+        top, end, blobs, blobCount, spans, rows, w,
+        [&](const BlobPlacement& blob, bool, int kernelRow, KernelRowSpan, int left, int right, int32_t* counters) {
+            return stampSpan(counters + left, kernel + kernelRow * 256, right - left, (left - blob.cornerX) * blob.step,
+                             blob.step, blob.weight);
+        });
 }
 
 // The band in 16-bit counters, from the kernel's 16-bit copy, where the
@@ -162,18 +162,17 @@ bool stampBand16(int top, int end, const BlobPlacement* blobs, int blobCount, co
     const auto listColumns = VYR_PICK_ISA_KERNEL(blobColumns);
     thread_local std::vector<uint8_t> columns;
     if (columns.size() < size_t(w) + kColumnPad) columns.resize(size_t(w) + kColumnPad);
-    return stampBandWith(top, end, blobs, blobCount, spans, rows, w,
-                         [&](const BlobPlacement& blob, bool firstRow, int kernelRow, KernelRowSpan, int left,
-                             int right, uint16_t* counters) {
-                             if (firstRow) {
-                                 if (blob.weight < 0 || blob.weight > 65536) return -1;
-                                 listColumns(columns.data(), blob.left - blob.cornerX, blob.right - blob.left,
-                                             blob.step);
-                             }
-                             return stampSpan(counters + left, kernel + kernelRow * 256,
-                                              columns.data() + (left - blob.left), right - left, blob.step,
-                                              blob.weight);
-                         });
+    return stampBandWith(
+        top, end, blobs, blobCount, spans, rows, w,
+        [&](const BlobPlacement& blob, bool firstRow, int kernelRow, KernelRowSpan, int left, int right,
+            uint16_t* counters) {
+            if (firstRow) {
+                if (blob.weight < 0 || blob.weight > 65536) return -1;
+                listColumns(columns.data(), blob.left - blob.cornerX, blob.right - blob.left, blob.step);
+            }
+            return stampSpan(counters + left, kernel + kernelRow * 256, columns.data() + (left - blob.left),
+                             right - left, blob.step, blob.weight);
+        });
 }
 
 // The kernel's 16-bit copy, with the padding the 16-bit kernels read past

@@ -107,6 +107,8 @@ void stampBlobRows(ParticleField& field, const BlobPlacement* blobs, int blobCou
     RowSink sink{[](void* context, int y, const int32_t* counters) { (*static_cast<Done*>(context))(y, counters); },
                  const_cast<void*>(static_cast<const void*>(&rowDone))};
     if constexpr (std::is_invocable_v<Done&, int, const uint16_t*>)
-        sink.done16 = [](void* context, int y, const uint16_t* counters) { (*static_cast<Done*>(context))(y, counters); };
+        sink.done16 = [](void* context, int y, const uint16_t* counters) {
+            (*static_cast<Done*>(context))(y, counters);
+        };
     stampBlobs(field, blobs, blobCount, w, h, sink);
 }

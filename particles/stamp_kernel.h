@@ -29,8 +29,8 @@ constexpr int32_t kNarrowKernelMax = 32767;
 constexpr int kNarrowRowPad = 64;
 constexpr int kColumnPad = 64;
 VYR_DECLARE_ISA_KERNEL(int, stampBlobSpan16,
-                       (uint16_t * counters, const uint16_t* kernelRow, const uint8_t* columns, int count,
-                        int32_t step, int32_t weight))
+                       (uint16_t * counters, const uint16_t* kernelRow, const uint8_t* columns, int count, int32_t step,
+                        int32_t weight))
 
 // Fills columns[0..count-1] with (j x step) >> 16 for j = first..first+count-1
 // (each below 256), the kernel columns of a blob's pixels.

@@ -64,8 +64,8 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
         const __m512i add = _mm512_srai_epi32(_mm512_mullo_epi32(k, weights), 16);
         const __m512i after = _mm512_min_epi32(_mm512_add_epi32(before, add), limit);
         _mm512_mask_storeu_epi32(counters + i, live, after);
-        const __mmask16 newly = _mm512_mask_cmpeq_epi32_mask(live, after, limit) &
-                                _mm512_cmpneq_epi32_mask(before, limit);
+        const __mmask16 newly =
+            _mm512_mask_cmpeq_epi32_mask(live, after, limit) & _mm512_cmpneq_epi32_mask(before, limit);
         reached = _mm512_mask_add_epi32(reached, newly, reached, one);
         pos = _mm512_add_epi32(pos, runStep);
         runStart += 16 * step;
@@ -90,8 +90,8 @@ inline __m512i loadCounters(const uint16_t* counters, __mmask32 live) {
 // Adds to `reached` (16-bit lanes, each counting at most one per run) the
 // counters of the run that reached the limit just now.
 template <bool full, bool twoLoads, bool unitWeight>
-inline void stampRun16(uint16_t* counters, const uint16_t* kernelRow, const uint8_t* columns, int left,
-                       __m512i weights, __m512i& reached) {
+inline void stampRun16(uint16_t* counters, const uint16_t* kernelRow, const uint8_t* columns, int left, __m512i weights,
+                       __m512i& reached) {
     const __m512i limit = _mm512_set1_epi16(kCounterLimit);
     const __mmask32 live = full ? __mmask32(0xFFFFFFFFu) : __mmask32((1u << left) - 1u);
     const int base = columns[0];
@@ -205,8 +205,8 @@ int VYR_ISA_NAME(stampBlobSpan)(int32_t* __restrict counters, const int32_t* __r
             const __m256i after = _mm256_min_epi32(_mm256_add_epi32(before, add), limit);
             _mm256_storeu_si256(at, after);
             // -1 in each lane that reached the limit just now.
-            reached = _mm256_sub_epi32(reached, _mm256_andnot_si256(_mm256_cmpeq_epi32(before, limit),
-                                                                    _mm256_cmpeq_epi32(after, limit)));
+            reached = _mm256_sub_epi32(
+                reached, _mm256_andnot_si256(_mm256_cmpeq_epi32(before, limit), _mm256_cmpeq_epi32(after, limit)));
         } else {
             alignas(32) int32_t adds[8];
             _mm256_store_si256(reinterpret_cast<__m256i*>(adds), add);

@@ -227,9 +227,8 @@ TEST(GlobHeapGrain, ShadeLimits) {
 }
 
 // Each instruction-set build of the shading, from 32- and 16-bit counters,
-// against the portable one from 32-bit counters, on random rows of every length up to a few vector widths, 3 and 4 bytes per
-// pixel, without grain and with every amount; nothing past the row is
-// written.
+// against the portable one from 32-bit counters, on random rows of every length up to a few vector widths, 3 and 4
+// bytes per pixel, without grain and with every amount; nothing past the row is written.
 using ShadeKernel = void (*)(const int32_t*, const uint8_t*, int, uint8_t*, int, int);
 using Shade16Kernel = void (*)(const uint16_t*, const uint8_t*, int, uint8_t*, int, int);
 struct ShadePath {

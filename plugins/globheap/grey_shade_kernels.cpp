@@ -22,8 +22,8 @@ inline int greyOf(int c, uint8_t n, int amount, int centre) {
 
 // Four bytes per pixel: grey, grey, grey, 255, stored as one word.
 template <bool grain, class Counter>
-void shadeWords(const Counter* __restrict counters, const uint8_t* __restrict noise, int amount, uint8_t* __restrict pixels,
-                int w) {
+void shadeWords(const Counter* __restrict counters, const uint8_t* __restrict noise, int amount,
+                uint8_t* __restrict pixels, int w) {
     const int centre = amount >> 1;
     for (int x = 0; x < w; ++x) {
         const uint32_t g = uint32_t(greyOf<grain>(counters[x], noise[x], amount, centre));
