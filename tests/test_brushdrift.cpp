@@ -277,13 +277,13 @@ TEST(BrushDriftDots, EveryPathPaintsSpansAsThePortableOne) {
                     const auto want =
                         paintWith(paintDotSpan_portable, canvas, coverage, count, first * step, step, strength);
                     if (bestIsa() >= Isa::Avx2) {
-                        EXPECT_EQ(want, paintWith(paintDotSpan_avx2, canvas, coverage, count, first * step, step,
-                                                  strength))
+                        EXPECT_EQ(want,
+                                  paintWith(paintDotSpan_avx2, canvas, coverage, count, first * step, step, strength))
                             << "AVX2, size " << size << " from " << first << " count " << count;
                     }
                     if (bestIsa() >= Isa::Avx512) {
-                        EXPECT_EQ(want, paintWith(paintDotSpan_avx512, canvas, coverage, count, first * step, step,
-                                                  strength))
+                        EXPECT_EQ(want,
+                                  paintWith(paintDotSpan_avx512, canvas, coverage, count, first * step, step, strength))
                             << "AVX-512, size " << size << " from " << first << " count " << count;
                     }
                     ++checked;
@@ -456,18 +456,18 @@ TEST(BrushDriftSwirl, EveryPathSwirlsRowsAsThePortableOne) {
                             const auto swirlWith = [&](auto rowFn) {
                                 std::vector<uint8_t> out(work.size());
                                 for (int y = 0; y < h; ++y)
-                                    rowFn(work.data(), out.data() + size_t(y) * size_t(w) * size_t(bytesPerPixel), w,
-                                          h, y, bytesPerPixel, third.data(), centre, range, zq, range * zq, sn, cs);
+                                    rowFn(work.data(), out.data() + size_t(y) * size_t(w) * size_t(bytesPerPixel), w, h,
+                                          y, bytesPerPixel, third.data(), centre, range, zq, range * zq, sn, cs);
                                 return out;
                             };
                             const std::vector<uint8_t> want = swirlWith(swirlRow_portable);
                             if (bestIsa() >= Isa::Avx2) {
-                                EXPECT_EQ(want, swirlWith(swirlRow_avx2)) << "AVX2, " << w << "x" << h << "x"
-                                                                          << bytesPerPixel << " zoom " << zoom;
+                                EXPECT_EQ(want, swirlWith(swirlRow_avx2))
+                                    << "AVX2, " << w << "x" << h << "x" << bytesPerPixel << " zoom " << zoom;
                             }
                             if (bestIsa() >= Isa::Avx512) {
-                                EXPECT_EQ(want, swirlWith(swirlRow_avx512)) << "AVX-512, " << w << "x" << h << "x"
-                                                                            << bytesPerPixel << " zoom " << zoom;
+                                EXPECT_EQ(want, swirlWith(swirlRow_avx512))
+                                    << "AVX-512, " << w << "x" << h << "x" << bytesPerPixel << " zoom " << zoom;
                             }
                             ++checked;
                         }

@@ -26,8 +26,10 @@
 #if defined(__AVX512BW__) || defined(__AVX2__)
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined vector, which its flow analysis reports as uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #endif
 
@@ -117,12 +119,12 @@ void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict 
         const __m512i lowBytes = _mm512_unpacklo_epi8(before, zero);
         const __m512i highBytes = _mm512_unpackhi_epi8(before, zero);
         const __m512i low = _mm512_srli_epi16(
-            _mm512_add_epi16(_mm512_slli_epi16(lowBytes, 8),
-                             _mm512_mullo_epi16(_mm512_sub_epi16(paint, lowBytes), _mm512_unpacklo_epi8(weights, zero))),
+            _mm512_add_epi16(_mm512_slli_epi16(lowBytes, 8), _mm512_mullo_epi16(_mm512_sub_epi16(paint, lowBytes),
+                                                                                _mm512_unpacklo_epi8(weights, zero))),
             8);
         const __m512i high = _mm512_srli_epi16(
-            _mm512_add_epi16(_mm512_slli_epi16(highBytes, 8),
-                             _mm512_mullo_epi16(_mm512_sub_epi16(paint, highBytes), _mm512_unpackhi_epi8(weights, zero))),
+            _mm512_add_epi16(_mm512_slli_epi16(highBytes, 8), _mm512_mullo_epi16(_mm512_sub_epi16(paint, highBytes),
+                                                                                 _mm512_unpackhi_epi8(weights, zero))),
             8);
         _mm512_mask_storeu_epi32(cells, mask, _mm512_packus_epi16(low, high));
 
@@ -140,11 +142,11 @@ void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict 
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i step8 = _mm256_set1_epi32(step * 8);
     __m256i position = _mm256_add_epi32(_mm256_set1_epi32(u), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(step)));
-    const __m256i spread = _mm256_setr_epi8(0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1, 0, 0, 0, -1, 4, 4,
-                                            4, -1, 8, 8, 8, -1, 12, 12, 12, -1);
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1, 0, 0, 0, -1, 4, 4, 4,
+                                            -1, 8, 8, 8, -1, 12, 12, 12, -1);
     // The low byte of each 32-bit lane, gathered in the low 4 bytes of each half.
-    const __m256i lowOfEach = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
-                                               12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i lowOfEach = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12,
+                                               -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m256i paint = _mm256_set1_epi64x(int64_t(c0) | int64_t(c1) << 16 | int64_t(c2) << 32);
     const __m256i zero = _mm256_setzero_si256();
     const __m256i strength16 = _mm256_set1_epi32(strength);
@@ -173,12 +175,12 @@ void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict 
         const __m256i lowBytes = _mm256_unpacklo_epi8(before, zero);
         const __m256i highBytes = _mm256_unpackhi_epi8(before, zero);
         const __m256i low = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_slli_epi16(lowBytes, 8),
-                             _mm256_mullo_epi16(_mm256_sub_epi16(paint, lowBytes), _mm256_unpacklo_epi8(weights, zero))),
+            _mm256_add_epi16(_mm256_slli_epi16(lowBytes, 8), _mm256_mullo_epi16(_mm256_sub_epi16(paint, lowBytes),
+                                                                                _mm256_unpacklo_epi8(weights, zero))),
             8);
         const __m256i high = _mm256_srli_epi16(
-            _mm256_add_epi16(_mm256_slli_epi16(highBytes, 8),
-                             _mm256_mullo_epi16(_mm256_sub_epi16(paint, highBytes), _mm256_unpackhi_epi8(weights, zero))),
+            _mm256_add_epi16(_mm256_slli_epi16(highBytes, 8), _mm256_mullo_epi16(_mm256_sub_epi16(paint, highBytes),
+                                                                                 _mm256_unpackhi_epi8(weights, zero))),
             8);
         const __m256i after = _mm256_packus_epi16(low, high);
         if (left >= 8)
@@ -187,8 +189,7 @@ void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict 
             _mm256_maskstore_epi32(reinterpret_cast<int*>(cells), mask, after);
 
         const __m256i added = _mm256_shuffle_epi8(fullStrength ? w : _mm256_mulhi_epu16(w, strength16), lowOfEach);
-        const __m128i steps =
-            _mm_unpacklo_epi32(_mm256_castsi256_si128(added), _mm256_extracti128_si256(added, 1));
+        const __m128i steps = _mm_unpacklo_epi32(_mm256_castsi256_si128(added), _mm256_extracti128_si256(added, 1));
         if (left >= 8) {
             const __m128i covered = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(coverage + i));
             _mm_storel_epi64(reinterpret_cast<__m128i*>(coverage + i), _mm_adds_epu8(covered, steps));
@@ -226,8 +227,8 @@ void VYR_ISA_NAME(paintDotSpan)(uint8_t* __restrict canvas, uint8_t* __restrict 
 // 4-byte pixels 8 at a time: each byte times its pixel's coverage on 16-bit
 // lanes; the alpha byte then taken from the product (m = 1), set (m = 0) or
 // taken from the input (m = 2).
-void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage,
-                                    const uint8_t* input, int bytesPerPixel, int alphaMode, int begin, int end) {
+void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
+                                    int bytesPerPixel, int alphaMode, int begin, int end) {
     if (bytesPerPixel != 4) {
         weightPixelsOfMode(work, canvas, coverage, input, bytesPerPixel, alphaMode, begin, end);
         return;
@@ -258,8 +259,8 @@ void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const 
 
 #else
 
-void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage,
-                                    const uint8_t* input, int bytesPerPixel, int alphaMode, int begin, int end) {
+void VYR_ISA_NAME(weightByCoverage)(uint8_t* work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
+                                    int bytesPerPixel, int alphaMode, int begin, int end) {
     weightPixelsOfMode(work, canvas, coverage, input, bytesPerPixel, alphaMode, begin, end);
 }
 

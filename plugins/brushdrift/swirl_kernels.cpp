@@ -16,8 +16,10 @@
 #if defined(__AVX2__)
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined vector, which its flow analysis reports as uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #endif
 
@@ -44,16 +46,15 @@ size_t fetchFrom(int x, int y, int32_t f, int width, int height, int64_t sn, int
 
 // Pixels begin..end-1 of row y, one at a time.
 void swirlPixels(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
-                 const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
-                 int32_t cs, int begin, int end) {
+                 const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn, int32_t cs,
+                 int begin, int end) {
     const uint8_t* row = work + static_cast<size_t>(y) * width * bytesPerPixel;
     for (int x = begin; x < end; ++x) {
         const uint8_t* wp = row + static_cast<size_t>(x) * bytesPerPixel;
         int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
         if (d < 0) d = -d;
         const uint8_t* src = wp;
-        if (d <= range)
-            src = work + fetchFrom(x, y, (full - d * zq) >> 16, width, height, sn, cs) * bytesPerPixel;
+        if (d <= range) src = work + fetchFrom(x, y, (full - d * zq) >> 16, width, height, sn, cs) * bytesPerPixel;
         std::memcpy(out + static_cast<size_t>(x) * bytesPerPixel, src, bytesPerPixel);
     }
 }
