@@ -448,22 +448,17 @@ void frei0rCall(FuzzedDataProvider& in, F0rInst& inst) {
             Buffer input(in, inst.frameBytes());
             const std::vector<uint8_t> before = input.copy();
             Buffer output(in, inst.frameBytes());
-            // Times mostly within ten seconds, now and then within ten
-            // minutes, or none at all: the face replays the motion up to the
-            // asked time, so far seeks are slow by design (measured in the
-            // benchmarks, not here) and would leave the fuzzer a few inputs
-            // a second.
+            // Times mostly within ten seconds, rarely within ten minutes
+            // (far enough for the motion checkpoints to be thinned), or none
+            // at all: the face replays the motion up to the asked time, so
+            // far seeks are slow by design (measured in the benchmarks, not
+            // here) and would leave the fuzzer a few inputs a second.
+            const int pick = in.ConsumeIntegralInRange<int>(0, 63);
             double time = bitsFloat(in.ConsumeBool() ? 0x7FC00000u : 0xBF800000u);
-            switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-                case 0:
-                    break;
-                case 1:
-                    time = in.ConsumeFloatingPointInRange<double>(-1.0, 600.0);
-                    break;
-                default:
-                    time = in.ConsumeFloatingPointInRange<double>(-1.0, 10.0);
-                    break;
-            }
+            if (pick == 8)
+                time = in.ConsumeFloatingPointInRange<double>(-1.0, 600.0);
+            else if (pick > 8)
+                time = in.ConsumeFloatingPointInRange<double>(-1.0, 10.0);
             const uint32_t* src = withInput ? reinterpret_cast<const uint32_t*>(input.bytes.get()) : nullptr;
             auto* dst = reinterpret_cast<uint32_t*>(output.bytes.get());
             if (in.ConsumeBool())
