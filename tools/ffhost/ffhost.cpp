@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -292,6 +293,9 @@ ProbeChild startChild(const std::vector<std::string>& paths, size_t first, size_
     // Close-on-exec: a plug-in that starts a program must not keep the
     // pipe open, or the parent would wait for its end.
     if (pipe2(fds, O_CLOEXEC) != 0) throw Error("cannot probe " + paths[first] + ": " + std::strerror(errno));
+    // Nothing buffered is left to the child, where a plug-in's exit() would
+    // write it a second time.
+    std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
