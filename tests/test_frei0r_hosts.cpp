@@ -280,9 +280,9 @@ TEST_F(MeltTest, AKdenliveProjectWithTheGeneratorAndTheEffectRenders) {
 )";
     const Frames frames = runMelt("'" + project + "'", 25);
     ASSERT_EQ(frames.size(), 10u);
-    const Frames swirl = reference(
-        "VyrGlobSwirl1", {{paramIndex("VyrGlobSwirl1", "Mode"), 0.8}, {seedParamIndex("VyrGlobSwirl1"), 0.000042}}, 25,
-        0, 10);
+    const Frames swirl =
+        reference("VyrGlobSwirl1",
+                  {{paramIndex("VyrGlobSwirl1", "Mode"), 0.8}, {seedParamIndex("VyrGlobSwirl1"), 0.000042}}, 25, 0, 10);
     const Frames painted = reference("VyrBrushDrift1",
                                      {{paramIndex("VyrBrushDrift1", "Feedback"), 0.0},
                                       {paramIndex("VyrBrushDrift1", "Alpha Mode"), 0.0},

@@ -385,7 +385,7 @@ class Renderer {
     std::vector<uint8_t> frame_;
     unsigned seed_ = 0;
     int seedIndex_ = -1;  // a frei0r plug-in's "Seed", else -1
-    long take_ = 0;  // frames since the window opened or the take started
+    long take_ = 0;       // frames since the window opened or the take started
     bool snapshot_ = false;
     std::unique_ptr<TakeWriter> writer_;
     std::string takePath_;
