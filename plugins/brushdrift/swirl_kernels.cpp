@@ -45,18 +45,28 @@ size_t fetchFrom(int x, int y, int32_t f, int width, int height, int64_t sn, int
 }
 
 // Pixels begin..end-1 of row y, one at a time.
-void swirlPixels(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
-                 const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn, int32_t cs,
-                 int begin, int end) {
-    const uint8_t* row = work + static_cast<size_t>(y) * width * bytesPerPixel;
+template <int kBytesPerPixel>
+void swirlPixelsOf(const uint8_t* work, uint8_t* out, int width, int height, int y, const int32_t* third,
+                   int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn, int32_t cs, int begin,
+                   int end) {
+    const uint8_t* row = work + static_cast<size_t>(y) * width * kBytesPerPixel;
     for (int x = begin; x < end; ++x) {
-        const uint8_t* wp = row + static_cast<size_t>(x) * bytesPerPixel;
+        const uint8_t* wp = row + static_cast<size_t>(x) * kBytesPerPixel;
         int32_t d = third[wp[0] + wp[1] + wp[2]] - centre;
         if (d < 0) d = -d;
         const uint8_t* src = wp;
-        if (d <= range) src = work + fetchFrom(x, y, (full - d * zq) >> 16, width, height, sn, cs) * bytesPerPixel;
-        std::memcpy(out + static_cast<size_t>(x) * bytesPerPixel, src, bytesPerPixel);
+        if (d <= range) src = work + fetchFrom(x, y, (full - d * zq) >> 16, width, height, sn, cs) * kBytesPerPixel;
+        std::memcpy(out + static_cast<size_t>(x) * kBytesPerPixel, src, kBytesPerPixel);
     }
+}
+
+void swirlPixels(const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
+                 const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn, int32_t cs,
+                 int begin, int end) {
+    if (bytesPerPixel == 4)
+        swirlPixelsOf<4>(work, out, width, height, y, third, centre, range, zq, full, sn, cs, begin, end);
+    else
+        swirlPixelsOf<3>(work, out, width, height, y, third, centre, range, zq, full, sn, cs, begin, end);
 }
 
 // Pixels begin..end-1 of a row of 4-byte pixels: each colour byte becomes
@@ -64,17 +74,20 @@ void swirlPixels(const uint8_t* work, uint8_t* out, int width, int height, int y
 // byte. The weights sum to 255, so the rounded sum s fits in 16 bits, where
 // s / 255 is exactly (s + 1 + (s >> 8)) >> 8. The alpha byte stays the
 // output's, or becomes 255 when opaque; the trail then takes the result.
-void blendPixels(uint8_t* out, uint8_t* trail, int feedback, bool opaque, int begin, int end) {
+void blendPixels(uint8_t* __restrict out, uint8_t* __restrict trail, int feedback, bool opaque, int begin, int end) {
     const uint16_t a1 = static_cast<uint16_t>(255 - feedback);
     const uint16_t a2 = static_cast<uint16_t>(feedback);
+    // Every byte computed and the alpha byte chosen after, so that the
+    // loop vectorises.
+#pragma omp simd
     for (int i = 4 * begin; i < 4 * end; ++i) {
-        if ((i & 3) == 3) {
-            if (opaque) out[i] = 255;
-        } else {
-            const uint16_t s = static_cast<uint16_t>(a1 * out[i] + a2 * trail[i] + 127);
-            out[i] = static_cast<uint8_t>((s + 1 + (s >> 8)) >> 8);
-        }
-        trail[i] = out[i];
+        const uint8_t x = out[i];
+        const uint16_t s = static_cast<uint16_t>(a1 * x + a2 * trail[i] + 127);
+        const uint8_t blended = static_cast<uint8_t>((s + 1 + (s >> 8)) >> 8);
+        const uint8_t alpha = opaque ? uint8_t(255) : x;
+        const uint8_t result = (i & 3) == 3 ? alpha : blended;
+        out[i] = result;
+        trail[i] = result;
     }
 }
 
