@@ -10,28 +10,14 @@
 #include <random>
 #include <vector>
 
+#include "brush_kernels.h"
 #include "brush_stages.h"
 #include "descriptor.h"
-#include "isa.h"
 #include "plugin_host.h"
 #include "random_source.h"
 
 // The C library's rand(), the sequence the FreeFrame face draws from.
 static RandomSource cLibraryRandom;
-
-// dot_kernels.cpp's builds, compared with each other below.
-VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
-                       (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
-                        int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
-VYR_DECLARE_ISA_KERNEL(void, weightByCoverage,
-                       (uint8_t * work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
-                        int bytesPerPixel, int alphaMode, int begin, int end))
-// swirl_kernels.cpp's builds.
-VYR_DECLARE_ISA_KERNEL(void, swirlRow,
-                       (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
-                        const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
-                        int32_t cs))
-VYR_DECLARE_ISA_KERNEL(void, blendTrailRow, (uint8_t * out, uint8_t* trail, int count, int feedback, bool opaque))
 
 namespace {
 

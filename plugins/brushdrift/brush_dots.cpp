@@ -3,16 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "brush_kernels.h"
 #include "brush_stages.h"
-#include "isa.h"
-
-// dot_kernels.cpp, once per instruction-set path.
-VYR_DECLARE_ISA_KERNEL(void, paintDotSpan,
-                       (uint8_t * canvas, uint8_t* coverage, const int32_t* kernelRow, int count, int32_t u,
-                        int32_t step, int32_t c0, int32_t c1, int32_t c2, int32_t strength))
-VYR_DECLARE_ISA_KERNEL(void, weightByCoverage,
-                       (uint8_t * work, const uint8_t* canvas, const uint8_t* coverage, const uint8_t* input,
-                        int bytesPerPixel, int alphaMode, int begin, int end))
 
 BlobView brushView(const FrameShape& shape, const ViewRotation& view, float dotScale, float sceneSpan) {
     BlobView v = {};

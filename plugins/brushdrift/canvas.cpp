@@ -1,11 +1,8 @@
 // The first stage of a frame: the input picture on the paint canvas.
 #include <cstring>
 
+#include "brush_kernels.h"
 #include "brush_stages.h"
-#include "isa.h"
-
-// dot_kernels.cpp, once per instruction-set path.
-VYR_DECLARE_ISA_KERNEL(void, fillCells, (uint8_t * cells, int count, uint32_t cell))
 
 namespace {
 

@@ -3,15 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "brush_kernels.h"
 #include "brush_stages.h"
-#include "isa.h"
-
-// swirl_kernels.cpp, once per instruction-set path.
-VYR_DECLARE_ISA_KERNEL(void, swirlRow,
-                       (const uint8_t* work, uint8_t* out, int width, int height, int y, int bytesPerPixel,
-                        const int32_t* third, int32_t centre, int32_t range, int32_t zq, int32_t full, int32_t sn,
-                        int32_t cs))
-VYR_DECLARE_ISA_KERNEL(void, blendTrailRow, (uint8_t * out, uint8_t* trail, int count, int feedback, bool opaque))
 
 namespace {
 

@@ -11,17 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "isa.h"
-
-#if defined(__AVX2__)
-// GCC 12's AVX-512 intrinsics start some results from a deliberately
-// undefined vector, which its flow analysis reports as uninitialised.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#endif
+#include "brush_kernels.h"
+#include "kernel_intrinsics.h"
 
 namespace {
 
@@ -94,6 +85,18 @@ void blendPixels(uint8_t* __restrict out, uint8_t* __restrict trail, int feedbac
 }  // namespace
 
 #if defined(__AVX2__)
+
+namespace {
+
+// Positions of lanes 0..count-1 wrapped one at a time.
+void wrapLanes(int32_t* us, int32_t* vs, int count, int width, int height) {
+    for (int k = 0; k < count; ++k) {
+        us[k] = static_cast<int32_t>(wrapInto(us[k], width));
+        vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
+    }
+}
+
+}  // namespace
 
 // 8 pixels at a time on 16-bit lanes.
 void VYR_ISA_NAME(blendTrailRow)(uint8_t* out, uint8_t* trail, int count, int feedback, bool opaque) {
@@ -205,10 +208,7 @@ void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int he
                         alignas(64) int32_t us[16], vs[16];
                         _mm512_store_si512(us, u);
                         _mm512_store_si512(vs, v);
-                        for (int k = 0; k < 16; ++k) {
-                            us[k] = static_cast<int32_t>(wrapInto(us[k], width));
-                            vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
-                        }
+                        wrapLanes(us, vs, 16, width, height);
                         u = _mm512_load_si512(us);
                         v = _mm512_load_si512(vs);
                     }
@@ -314,10 +314,7 @@ void VYR_ISA_NAME(swirlRow)(const uint8_t* work, uint8_t* out, int width, int he
                         alignas(32) int32_t us[8], vs[8];
                         _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
                         _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
-                        for (int k = 0; k < 8; ++k) {
-                            us[k] = static_cast<int32_t>(wrapInto(us[k], width));
-                            vs[k] = static_cast<int32_t>(wrapInto(vs[k], height));
-                        }
+                        wrapLanes(us, vs, 8, width, height);
                         u = _mm256_load_si256(reinterpret_cast<const __m256i*>(us));
                         v = _mm256_load_si256(reinterpret_cast<const __m256i*>(vs));
                     }
