@@ -12,13 +12,7 @@
 #include "counter_limit.h"
 #include "stamp_kernel.h"
 
-#if defined(__AVX2__)
-// GCC 12's AVX-512 intrinsics start some results from a deliberately
-// undefined register, which it then reports as uninitialised.
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#endif
+#include "kernel_intrinsics.h"
 
 namespace {
 

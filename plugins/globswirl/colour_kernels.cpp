@@ -12,15 +12,7 @@
 #include "colour_kernels.h"
 #include "counter_limit.h"
 
-#if defined(__AVX2__)
-#include <immintrin.h>
-#endif
-
-#if defined(__GNUC__) && !defined(__clang__)
-// GCC takes the vectors that the AVX-512 intrinsics leave undefined on
-// purpose for uninitialised ones.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#include "kernel_intrinsics.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // rotated about the picture centre and drawn as grey cones of light.
 #include <algorithm>
 #include <atomic>
-#include <new>
 #include <iterator>
+#include <new>
 
 #include "dot_scene.h"
 #include "parallel_bands.h"
