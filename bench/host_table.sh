@@ -67,7 +67,8 @@ row() { # plugin label size settings
 
 melt_row() { # plugin label profile
   local plugin=$1 label=$2 profile=$3 host plug
-  local consumer=(-consumer null real_time=-1 terminate_on_pause=1)
+  # rgba, the frei0r pictures' own format, so that melt converts nothing
+  local consumer=(-consumer null real_time=-1 terminate_on_pause=1 mlt_image_format=rgba)
   for threads in 1 2; do
     host=$(OMP_NUM_THREADS=$threads seconds melt -silent -profile "$profile" "color:black" out=$((frames - 1)) "${consumer[@]}")
     plug=$(OMP_NUM_THREADS=$threads seconds melt -silent -profile "$profile" "frei0r.$plugin" out=$((frames - 1)) "${consumer[@]}")
