@@ -42,41 +42,53 @@ struct Frei0rInstance {
     TimedScene scene;
     unsigned width = 0, height = 0;
     double hostValues[kFrei0rParams] = {};
-    // The code that called update last, and whether it passes milliseconds.
+    // The code that called update last, and the unit of its times.
     const void* lastCaller = nullptr;
-    bool callerPassesMilliseconds = false;
+    double callerUnitsPerSecond = 1.0;
 };
 
 bool indexIsValid(int index) { return index >= 0 && index < kFrei0rParams; }
 
-// frei0r passes times in seconds, but ffmpeg's frei0r and frei0r_src
-// filters pass milliseconds (ffmpeg 5.1: 0, 40, 80 ... at 25 fps). Those
-// filters live in ffmpeg's libavfilter (or in a statically linked ffmpeg
-// program), so the library of the calling code tells the unit: one that
-// defines avfilter_version itself is ffmpeg's.
-bool passesMilliseconds(const void* caller) {
-    Dl_info where = {};
-    if (dladdr(caller, &where) == 0 || where.dli_fname == nullptr) return false;
-    const char* base = std::strrchr(where.dli_fname, '/');
-    base = base != nullptr ? base + 1 : where.dli_fname;
-    if (std::strncmp(base, "ffmpeg", 6) == 0) return true;
+// Whether the library holding `caller` defines `symbol` itself (dlsym
+// also searches a library's dependencies: the symbol must be its own).
+bool callerDefines(const Dl_info& where, const char* symbol) {
     void* library = dlopen(where.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
     if (library == nullptr) return false;
-    // dlsym also searches the library's dependencies: the symbol must be
-    // the caller's own.
-    void* symbol = dlsym(library, "avfilter_version");
+    void* found = dlsym(library, symbol);
     Dl_info owner = {};
-    const bool own = symbol != nullptr && dladdr(symbol, &owner) != 0 && owner.dli_fbase == where.dli_fbase;
+    const bool own = found != nullptr && dladdr(found, &owner) != 0 && owner.dli_fbase == where.dli_fbase;
     dlclose(library);
     return own;
+}
+
+// frei0r passes times in seconds, but two hosts pass other units, told
+// apart by the library of the calling code:
+// - ffmpeg's frei0r and frei0r_src filters pass milliseconds (ffmpeg 5.1:
+//   0, 40, 80 ... at 25 fps). They live in ffmpeg's libavfilter (or in a
+//   statically linked ffmpeg program): a library that defines
+//   avfilter_version itself.
+// - Gem's [pix_frei0r] passes the number of the frame (0, 1, 2 ...) as
+//   the time, whatever Gem's frame rate; Gem's own library defines its
+//   Pure Data entry Gem_setup. One frame is taken as one motion step
+//   (1/60 s), as a FreeFrame host steps once per frame, so that a patch
+//   animates as it does through [pix_freeframe], and VyrBrushDrift1 keeps
+//   its trail.
+double unitsPerSecond(const void* caller) {
+    Dl_info where = {};
+    if (dladdr(caller, &where) == 0 || where.dli_fname == nullptr) return 1.0;
+    const char* base = std::strrchr(where.dli_fname, '/');
+    base = base != nullptr ? base + 1 : where.dli_fname;
+    if (std::strncmp(base, "ffmpeg", 6) == 0 || callerDefines(where, "avfilter_version")) return 1000.0;
+    if (callerDefines(where, "Gem_setup")) return kStepsPerSecond;
+    return 1.0;
 }
 
 double hostSeconds(Frei0rInstance& self, double time, const void* caller) {
     if (caller != self.lastCaller) {
         self.lastCaller = caller;
-        self.callerPassesMilliseconds = passesMilliseconds(caller);
+        self.callerUnitsPerSecond = unitsPerSecond(caller);
     }
-    return self.callerPassesMilliseconds ? time / 1000.0 : time;
+    return time / self.callerUnitsPerSecond;
 }
 
 void render(Frei0rInstance* self, double time, const void* caller, const uint32_t* inframe, uint32_t* outframe) {

@@ -15,7 +15,7 @@
 constexpr double kStepsPerSecond = 60.0;
 // Frame n of a host at a rate in frames per second takes the step at or
 // before n x 60 / rate. The 1/16 of a step of slack absorbs hosts that round
-// their times (ffmpeg to milliseconds, GStreamer to nanoseconds).
+// their times (ffmpeg to milliseconds, GStreamer to nanoseconds, Gem to frames).
 constexpr double kStepSlack = 1.0 / 16.0;
 // Times beyond 24 hours show the picture at 24 hours, so that no time a host
 // passes can hold it in a seek without end.

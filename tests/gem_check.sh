@@ -5,8 +5,9 @@
 # plug-in loaded, that the picture moves, and that the colours come out
 # right: grey sources grey, the fire look red over blue, and the effect's
 # pictures those vyrhost renders from the same film with the same values.
-# Gem 0.94's [pix_frei0r] passes the frame count as the time in seconds, so
-# Gem's frame k is vyrhost's at --fps 1.
+# Gem 0.94's [pix_frei0r] passes the frame count as the time, which the
+# plug-ins take as one motion step a frame, so Gem's frame k is vyrhost's at
+# --fps 60.
 #
 #   tests/gem_check.sh SOURCE_DIR FREI0R_DIR VYRHOST
 set -euo pipefail
@@ -24,8 +25,8 @@ cp "$src"/gem/*.pd "$work"/
 # swap shows), one colour that Gem and vyrhost decode to the same bytes.
 ffmpeg -nostdin -v error -f lavfi -i "color=c=0xff8000:s=64x48:r=25:d=4" -pix_fmt yuv420p "$work/film.mp4"
 # vyrhost's pictures of it with the values the example sets (frame k at
-# time k s), as mean red, green, blue and alpha per frame, 0..1.
-"$vyrhost" render "$frei0r/VyrBrushDrift1.so" --input "$work/film.mp4" --size 64x48 --fps 1 --frames 30 \
+# step k), as mean red, green, blue and alpha per frame, 0..1.
+"$vyrhost" render "$frei0r/VyrBrushDrift1.so" --input "$work/film.mp4" --size 64x48 --fps 60 --frames 30 \
   --set "Blend Input=0.004" --set "Dot Scale=0.3" --codec ffv1 -o "$work/vyrhost.mkv" 2>/dev/null
 ffmpeg -nostdin -v error -i "$work/vyrhost.mkv" -f rawvideo -pix_fmt rgba - | od -An -v -tu1 -w4 |
   awk '{ r += $1; g += $2; b += $3; a += $4 }
