@@ -176,11 +176,14 @@ bool stampBand16(int top, int end, const BlobPlacement* blobs, int blobCount, co
 }
 
 // The kernel's 16-bit copy, with the padding the 16-bit kernels read past
-// its end, for paths that stamp 16-bit counters: a field's own, made with
-// its kernel. Null on the other paths, or when a value does not fit.
-const uint16_t* narrowKernelOf(const ParticleField& field) {
-    if (activeIsa() != Isa::Avx512 || field.blobKernel16.empty()) return nullptr;
-    return field.blobKernel16.data();
+// its end, for paths that stamp 16-bit counters: made afresh on every call
+// in the calling thread's buffer. Null on the other paths, or when a value
+// does not fit.
+const uint16_t* narrowKernelFor(const int32_t* kernel) {
+    if (activeIsa() != Isa::Avx512) return nullptr;
+    constexpr int kCells = 256 * 256;
+    thread_local std::vector<uint16_t> narrow(size_t(kCells) + kNarrowRowPad, 0);
+    return VYR_PICK_ISA_KERNEL(narrowKernel)(narrow.data(), kernel, kCells) ? narrow.data() : nullptr;
 }
 
 // stampRows with the kernel's 16-bit copy (null: the 32-bit kernels only).
@@ -219,16 +222,16 @@ void stampRowsWith(int top, int end, const BlobPlacement* blobs, int blobCount, 
 
 }  // namespace
 
-void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const ParticleField& field, int32_t* rows,
-               int w, RowSink sink) {
-    stampRowsWith(top, end, blobs, blobCount, field.blobKernel.data(), narrowKernelOf(field), field.kernelSpans, rows,
-                  w, sink);
+void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink) {
+    stampRowsWith(top, end, blobs, blobCount, kernel, narrowKernelFor(kernel), spans, rows, w, sink);
 }
 
 void stampBlobs(ParticleField& field, const BlobPlacement* blobs, int blobCount, int w, int h, RowSink sink) {
     const int32_t* kernel = field.blobKernel.data();
     const KernelRowSpan* spans = field.kernelSpans;
-    const uint16_t* narrowKernel = narrowKernelOf(field);
+    // Narrowed once per frame, for all the bands.
+    const uint16_t* narrowKernel = narrowKernelFor(kernel);
     if (sink.done != nullptr) {
         // The rows only pass through: each thread stamps its bands in a band
         // of counters of its own that stays in cache, and the frame-sized

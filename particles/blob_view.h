@@ -80,13 +80,13 @@ struct RowSink {
 
 // Rebuilds rows top..end-1 of the counters (w per row; `rows` points at row
 // top's) from zero: every blob that covers a row adds kernel value x weight
-// there, saturating at kCounterLimit; blobs wholly off the frame add nothing.
-// The kernel is the field's 256 x 256 profile (never negative). The rows
+// there, saturating at kCounterLimit; blobs wholly off the frame add nothing. kernel
+// is the 256 x 256 profile (never negative), spans its row spans. The rows
 // are stamped in bands of 16 and go to the sink as each band is finished,
 // while they are still in cache (where the sink takes them in 16 bits,
 // `rows` keeps nothing of them).
-void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const ParticleField& field, int32_t* rows,
-               int w, RowSink sink = RowSink{nullptr, nullptr});
+void stampRows(int top, int end, const BlobPlacement* blobs, int blobCount, const int32_t* kernel,
+               const KernelRowSpan* spans, int32_t* rows, int w, RowSink sink = RowSink{nullptr, nullptr});
 
 // Stamps the blobs into all h rows of w counters. Without a sink the rows
 // are field.accumBuffer (w x h counters), rebuilt. With one, each row is

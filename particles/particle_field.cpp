@@ -9,7 +9,6 @@
 
 #include "descriptor.h"
 #include "parallel_bands.h"
-#include "stamp_kernel.h"
 
 namespace {
 
@@ -95,10 +94,6 @@ void createParticleField(ParticleField& field, const ParticleConfig& config, int
     const size_t pixels = size_t(w) * size_t(h);
     buildBlobKernel(field.blobKernel, config.kernelClampedTo255);
     findKernelSpans(field.blobKernel.data(), field.kernelSpans);
-    // Made once with the kernel, like its spans: any path's copy is the same.
-    field.blobKernel16.assign(field.blobKernel.size() + kNarrowRowPad, 0);
-    if (!narrowKernel_portable(field.blobKernel16.data(), field.blobKernel.data(), int(field.blobKernel.size())))
-        field.blobKernel16.clear();
     if (config.noiseTable) buildNoise(field.noiseBytes, pixels, random);
     field.particlesSeeded = false;
     if (config.counters) field.accumBuffer.assign(pixels, 0);

@@ -45,11 +45,8 @@ struct ParticleField {
     const ParticleConfig* config = nullptr;
     std::vector<int32_t> blobKernel;      // 256 x 256, row = vertical offset
     KernelRowSpan kernelSpans[256] = {};  // of each blobKernel row
-    // blobKernel in 16 bits followed by kNarrowRowPad zeros, for the paths
-    // that stamp 16-bit counters; empty when a value does not fit.
-    std::vector<uint16_t> blobKernel16;
-    std::vector<uint8_t> noiseBytes;   // w*h + kGrainWindow
-    std::vector<int32_t> accumBuffer;  // w*h counters, 0..kCounterLimit
+    std::vector<uint8_t> noiseBytes;      // w*h + kGrainWindow
+    std::vector<int32_t> accumBuffer;     // w*h counters, 0..kCounterLimit
     std::vector<Vec3> attractors;
     std::vector<ParticleRecord> particlePos;
     std::vector<Vec3> particleVel;

@@ -611,23 +611,23 @@ TEST(BlobPlacement, EdgeClipping) {
     const ParticleField& field = heap->field;
     ASSERT_TRUE(placeBlobAt(-4, 15, 1.0f, view, b));
     std::vector<int32_t> row(w, -1);
-    stampRows(15, 16, &b, 1, field, row.data(), w);
+    stampRows(15, 16, &b, 1, field.blobKernel.data(), field.kernelSpans, row.data(), w);
     BlobPlacement whole{};
     ASSERT_TRUE(placeBlobAt(20, 15, 1.0f, view, whole));
     std::vector<int32_t> full(w, -1);
-    stampRows(15, 16, &whole, 1, field, full.data(), w);
+    stampRows(15, 16, &whole, 1, field.blobKernel.data(), field.kernelSpans, full.data(), w);
     EXPECT_GT(row[0], 0);
     EXPECT_EQ(row[0], full[24]);
     for (int x = 1; x < w; ++x) EXPECT_EQ(row[x], 0);
     // A row outside every blob is cleared.
-    stampRows(2, 3, &whole, 1, field, full.data(), w);
+    stampRows(2, 3, &whole, 1, field.blobKernel.data(), field.kernelSpans, full.data(), w);
     EXPECT_EQ(full, std::vector<int32_t>(w, 0));
     // A blob off the frame on its own rows adds nothing, however far off.
     for (int32_t far : {-1073741824, 1073741824}) {
         BlobPlacement gone{};
         ASSERT_FALSE(placeBlobAt(far, 15, 1.0f, view, gone));
         std::fill(full.begin(), full.end(), -1);
-        stampRows(15, 16, &gone, 1, field, full.data(), w);
+        stampRows(15, 16, &gone, 1, field.blobKernel.data(), field.kernelSpans, full.data(), w);
         EXPECT_EQ(full, std::vector<int32_t>(w, 0));
     }
 }
@@ -760,7 +760,8 @@ TEST(BlobStamp, RowsStampMatchesThePlainWalk) {
         std::vector<int32_t> got(size_t(w) * h, -1);
         for (int top = 0, end; top < h; top = end) {
             end = std::min(h, top + 1 + std::rand() % 40);
-            stampRows(top, end, blobs.data(), int(blobs.size()), field, got.data() + size_t(top) * w, w);
+            stampRows(top, end, blobs.data(), int(blobs.size()), field.blobKernel.data(), field.kernelSpans,
+                      got.data() + size_t(top) * w, w);
         }
         ASSERT_EQ(got, want) << "trial " << trial;
     }
@@ -781,7 +782,7 @@ TEST(BlobStamp, ManyFaintOverlapsAddUp) {
     EXPECT_GT(*std::max_element(want.begin(), want.end()), 500);
     EXPECT_LT(*std::max_element(want.begin(), want.end()), 1024);
     std::vector<int32_t> got(size_t(w) * h, -1);
-    stampRows(0, h, blobs.data(), int(blobs.size()), field, got.data(), w);
+    stampRows(0, h, blobs.data(), int(blobs.size()), field.blobKernel.data(), field.kernelSpans, got.data(), w);
     EXPECT_EQ(got, want);
 }
 
